@@ -1,0 +1,113 @@
+#include "commands/insert.h"
+
+#include "commands/motion.h"
+#include "prompts/prompts.h"
+#include "screen/console.h"
+#include "screen/render.h"
+#include "screen/window.h"
+#include "session/keys.h"
+#include "store/store.h"
+
+static const char* mode_menu(int insert)
+{
+    return insert ? "INSERT: <curs> Ins - exchange" : "EXCHANGE: <curs> Ins - insert";
+}
+
+static void enter_character(byte b)
+{
+    *cursor = b;
+    modified = 1;
+    redraw_from_cursor();
+    move_cursor_chars(1);
+    recount_window();
+}
+
+// The end of the blanks and tabs that start the cursor's line.
+static byte* indentation_end()
+{
+    byte* p = line_start;
+    while (*p == ' ' || *p == '\t')
+        p++;
+    return p;
+}
+
+/*
+ * Ends the line at the cursor; the rest becomes a new line below, after a
+ * copy of the line's indentation (indent bytes, w columns) when
+ * auto_indent is on. The room for both has been opened at the cursor.
+ */
+static void split_line(long indent, int w)
+{
+    long room = 1 + indent;
+    cursor[0] = 0;
+    for (long i = 0; i < indent; i++) {
+        byte* from = line_start + i;
+        cursor[1 + i] = from < cursor ? *from : from[room];
+    }
+    redraw_from_cursor();
+    redraw_pending = 1;
+    cursor++;
+    if (cursor_row < screen_rows - 1) {
+        cursor_row++;
+        scroll_down(cursor_row, screen_rows);
+    } else if (cursor_row == screen_rows - 1) {
+        cursor_row = screen_rows;
+    } else {
+        scroll_up(3, screen_rows);
+        window_top = next_line(window_top);
+    }
+    line_start = view_start = cursor;
+    show_status();
+    goal_column = w;
+    refresh();
+    place_cursor();
+    recount_window();
+}
+
+void insert_mode(int insert)
+{
+    show_status();
+    repeat_count = 1;
+    last_key = 0;
+    show_menu_line(mode_menu(insert));
+    place_cursor();
+    for (;;) {
+        int key = read_key();
+        if (key == 27) {
+            show_menu_segment();
+            return;
+        }
+        if (handle_special_key(key) == 0)
+            continue;
+        last_key = 0;
+        if (mode_key)
+            key = 22;
+        if (key == 22) {
+            insert = !insert;
+            show_menu_line(mode_menu(insert));
+            place_cursor();
+            continue;
+        }
+        bool split = key == '\r';
+        if (key == 17) {
+            key = read_key();
+            split = false;
+            if (key == 0)
+                continue;       // the end of a macro is no character
+        }
+        byte* indent_end = split && auto_indent ? indentation_end() : line_start;
+        long indent = indent_end - line_start;
+        int w = display_width(line_start, indent_end);
+        if (insert || split || *cursor == 0) {
+            if (!open_room(cursor, 1 + indent)) {
+                show_message("-->too many chars, can't insert%c", 7);
+                place_cursor();
+                continue;
+            }
+        }
+        if (split)
+            split_line(indent, w);
+        else
+            enter_character(byte(key));
+    }
+}

@@ -1,0 +1,97 @@
+#include "commands/menus.h"
+
+#include <sys/stat.h>
+
+#include "prompts/prompts.h"
+#include "screen/console.h"
+#include "screen/window.h"
+#include "session/keys.h"
+#include "session/session.h"
+#include "store/files.h"
+
+// Whether path names the file the text was loaded from.
+static bool is_loaded_file(const char* path)
+{
+    struct stat st;
+    if (stat(path, &st) == 0)
+        return st.st_dev == loaded_device && st.st_ino == loaded_inode;
+    return false;
+}
+
+int save_text(const char* path)
+{
+    if (text_incomplete && is_loaded_file(path) &&
+        !ask_yes_no("--> text is incomplete. Overwrite ? ", ""))
+        return 1;
+    return write_file(path);
+}
+
+static int ignore_changes()
+{
+    return !modified || ask_yes_no("--> ignore the changes ? ", "");
+}
+
+/*
+ * Exit, Update, Write or Init. Returns 0 to leave the editor, or the
+ * command key the command loop runs next: a blank after ESC, i after Init.
+ */
+int quit_menu()
+{
+    show_menu_line("QUIT: Exit Update Write Init");
+    clear_message_line();
+    print_formatted("--> '%s' %s %u", file_name.c_str(), modified ? "*" : "",
+                    unsigned(text_end - text_begin));
+    for (;;) {
+        place_cursor();
+        switch (read_key()) {
+        case 27:
+            return ' ';
+        case 'E': case 'e':
+            if (ignore_changes())
+                return 0;
+            break;
+        case 'I': case 'i':
+            if (ignore_changes()) {
+                open_text(prompt_string("--> file: "));
+                return 'i';
+            }
+            break;
+        case 'U': case 'u':
+            save_text(file_name.c_str());
+            break;
+        case 'W': case 'w':
+            save_text(prompt_string("-->WRITE  file: "));
+            break;
+        default:
+            break;
+        }
+    }
+}
+
+static void toggle_with_question(const char* question, int* setting)
+{
+    if (ask_yes_no(question, *setting ? "on" : "off"))
+        *setting = !*setting;
+}
+
+void set_menu()
+{
+    clear_row(1);
+    print_formatted("SET: ^Q 1..9(Tabs=%d) Del_buf Indent", tab_width);
+    clear_message_line();
+    int key = read_key() & 0xFF;
+    if (key == 17) {
+        show_controls = !show_controls;
+        redraw_window(window_top, 3);
+    } else if (key >= '1' && key <= '9') {
+        tab_width = key - '0';
+        redraw_window(window_top, 3);
+    } else if (key == 'I' || key == 'i') {
+        toggle_with_question("Indent is %s. Change ? ", &auto_indent);
+    } else if (key == 'D' || key == 'd') {
+        toggle_with_question("Del buffer is %s. Change ? ", &delete_to_buffer);
+    } else if (key != 27) {
+        show_message("--> bad set name%c", 7);
+    }
+    show_menu_segment();
+}

@@ -1,0 +1,107 @@
+#include "commands/paste.h"
+
+#include "commands/motion.h"
+#include "commands/search.h"
+#include "prompts/prompts.h"
+#include "screen/console.h"
+#include "screen/window.h"
+#include "session/keys.h"
+#include "store/files.h"
+#include "store/store.h"
+
+int buffer_range(byte* a, byte* b)
+{
+    byte* lo = a < b ? a : b;
+    byte* hi = a < b ? b : a;
+    if (hi - lo >= paste_size) {
+        show_message("can't buffer");
+        place_cursor();
+        return 0;
+    }
+    paste_end = copy_bytes(lo, hi, paste_buffer);
+    return 1;
+}
+
+/*
+ * Lets the user move the cursor, with the special keys and searches, to
+ * the other end of a range that starts where the cursor is now. Returns
+ * the key that ended it: the command's letter in some form, or ESC. The
+ * start is kept in selection_start, which the store moves with the text.
+ */
+static int select_range(const char* menu, int letter, bool clear_message)
+{
+    selection_start = cursor;
+    show_menu_line(menu);
+    if (clear_message)
+        clear_message_line();
+    place_cursor();
+    for (;;) {
+        int key = read_key();
+        int low = key & 0xFF;
+        if ((low & ~0xA0) == letter || low == 27)
+            return key;
+        if (low == 'F' || low == 'f' || low == '-') {
+            prompt_find(low == '-' ? -1 : 1);
+            last_search = low;
+            place_cursor();
+        } else {
+            handle_special_key(key);
+        }
+    }
+}
+
+// Ends a selection: the start is no longer followed.
+static byte* take_selection_start()
+{
+    byte* start = selection_start;
+    selection_start = nullptr;
+    return start;
+}
+
+void buffer_command()
+{
+    int key = select_range("BUFFER: <curs> Find -find  B", 'B', true);
+    byte* start = take_selection_start();
+    if (key != 27)
+        buffer_range(start, cursor);
+    show_menu_segment();
+}
+
+void delete_command()
+{
+    int key = select_range("DELETE: <curs> Find -find  D", 'D', false);
+    byte* start = take_selection_start();
+    if ((key == 'D' || key == 'd') && (!delete_to_buffer || buffer_range(start, cursor)))
+        delete_range(start, cursor);
+    show_menu_segment();
+}
+
+void put_command()
+{
+    int key = select_range("PUT: <curs> Find -find  P", 'P', true);
+    byte* start = take_selection_start();
+    if (key != 27) {
+        byte* lo = start < cursor ? start : cursor;
+        byte* hi = start < cursor ? cursor : start;
+        write_range(prompt_string("--> file: "), lo, hi);
+    }
+    show_menu_segment();
+}
+
+void copy_command()
+{
+    if (paste_end == paste_buffer)
+        return;
+    if (!open_room(cursor, paste_end - paste_buffer)) {
+        show_message("-->too many chars, can't copy%c", 7);
+        return;
+    }
+    copy_bytes(paste_buffer, paste_end, cursor);
+    redraw_window(line_start, cursor_row);
+}
+
+void get_command()
+{
+    load_file(prompt_string("--> get from: "), cursor);
+    redraw_window(line_start, cursor_row);
+}

@@ -1,0 +1,232 @@
+#include "commands/search.h"
+
+#include <cstring>
+
+#include "commands/motion.h"
+#include "prompts/prompts.h"
+#include "screen/console.h"
+#include "screen/render.h"
+#include "screen/window.h"
+#include "session/keys.h"
+#include "store/store.h"
+
+static byte cancel_marker;
+byte* const find_cancelled = &cancel_marker;
+
+/*
+ * The position just after the first match at or after the cursor, or
+ * null. A match never spans a line end.
+ */
+byte* search_forward(const char* s)
+{
+    size_t len = strlen(s);
+    lines_crossed = 0;
+    for (byte* r = cursor;;) {
+        byte* end = static_cast<byte*>(memchr(r, 0, size_t(text_end - r)));
+        if (!end)
+            return nullptr;
+        byte* m = static_cast<byte*>(memmem(r, size_t(end - r), s, len));
+        if (m)
+            return m + len;
+        r = end + 1;
+        if (r >= text_end)
+            return nullptr;
+        lines_crossed++;
+    }
+}
+
+// The start of the last match of s that ends at or before p and starts at
+// or after from, or null.
+static byte* last_match(byte* from, byte* p, const char* s, size_t len)
+{
+    if (len == 0)
+        return *p == 0 ? p : nullptr;
+    for (byte* e = p; e - from >= long(len); e--)
+        if (memcmp(e - len, s, len) == 0)
+            return e - len;
+    return nullptr;
+}
+
+/*
+ * The start of the first match that ends at or before the cursor, going
+ * backwards line by line, or null.
+ */
+byte* search_backward(const char* s)
+{
+    size_t len = strlen(s);
+    lines_crossed = 0;
+    for (byte* p = cursor;;) {
+        byte* start = line_start_of(p);
+        byte* m = last_match(start, p, s, len);
+        if (m)
+            return m;
+        if (start == text_begin)
+            return nullptr;
+        p = start - 1;
+        lines_crossed--;
+    }
+}
+
+byte* find_repeat(long n, const char* s)
+{
+    long sum = 0;
+    byte* found = nullptr;
+    long times = n < 0 ? -n : n;
+    for (long i = 0; i < times; i++) {
+        byte* r = n > 0 ? search_forward(s) : search_backward(s);
+        if (!r) {
+            found = nullptr;
+            put_string(" can't find");
+            macro_play = nullptr;
+            macro_repeats = 0;
+            break;
+        }
+        found = cursor = r;
+        sum += lines_crossed;
+    }
+    show_match(sum);
+    return found;
+}
+
+byte* prompt_find(long n)
+{
+    if (!prompt_with_default("find: ", find_text))
+        return find_cancelled;
+    return find_repeat(n, find_text);
+}
+
+byte* prompt_reverse_find(long n)
+{
+    if (!prompt_with_default("reverse find: ", find_text))
+        return find_cancelled;
+    return find_repeat(-n, find_text);
+}
+
+static int draw_text(const char* s, int col0)
+{
+    return draw_line(reinterpret_cast<const byte*>(s), col0);
+}
+
+void again_command(int letter, long n)
+{
+    if (letter == '-') {
+        n = -n;
+        letter = 'F';
+    }
+    if (letter == 'F' || letter == 'f') {
+        show_message(n > 0 ? "find \"" : "reverse find \"");
+        draw_text(find_text, 0);
+        put_string("\"");
+        find_repeat(n, find_text);
+        place_cursor();
+    } else if (letter == 'R' || letter == 'r') {
+        show_message("rep. \"");
+        int e = draw_text(replace_from, 8);
+        put_string("\" by \"");
+        draw_text(replace_to, e + 5);
+        put_string("\"");
+        place_cursor();
+        replace_repeat(n, query_flag || letter == 'R', replace_from, replace_to);
+    }
+}
+
+// Asks at a match; returns 'Y', 'N' or 'Q'.
+static int ask_replace()
+{
+    clear_message_line();
+    put_string("replace [Y|N|Q]?");
+    place_cursor();
+    for (;;) {
+        int key = read_key() & 0x5F;
+        if (key == 'Y' || key == 'N' || key == 'Q')
+            return key;
+    }
+}
+
+// Puts to in place of the match of from that ends at q. Returns false
+// when there is no room for it.
+static bool replace_at(byte* q, size_t from_len, const char* to)
+{
+    size_t to_len = strlen(to);
+    long d = long(to_len) - long(from_len);
+    byte* r = q - from_len;
+    if (d > 0 && !open_room(r, d)) {
+        show_message("-->too many chars, can't replace%c", 7);
+        place_cursor();
+        return false;
+    }
+    if (d < 0)
+        remove_range(r, r - d);
+    memcpy(r, to, to_len);
+    cursor = r + to_len;
+    modified = 1;
+    return true;
+}
+
+// Redraws the row of the cursor's line after a replacement made while asking.
+static void redraw_cursor_row()
+{
+    recount_window();
+    set_view(display_width(line_start, cursor));
+    goto_xy(1, cursor_row);
+    draw_line(view_start, 0);
+    place_cursor();
+}
+
+/*
+ * Replaces the next n matches of from by to, asking at each when ask is
+ * set. Without asking, changed lines in the window are redrawn as they
+ * change and the window moves once, at the end.
+ */
+void replace_repeat(long n, int ask, const char* from, const char* to)
+{
+    size_t from_len = strlen(from);
+    long sum = 0;
+    bool failed = false;
+    for (long i = 0; i < n; i++) {
+        byte* q = search_forward(from);
+        if (!q) {
+            show_message("can't find \"");
+            draw_text(from, 0);
+            put_string("\"");
+            failed = true;
+            break;
+        }
+        sum += lines_crossed;
+        cursor = q;
+        if (ask) {
+            show_match(sum);
+            sum = 0;
+            int answer = ask_replace();
+            if (answer == 'N')
+                continue;
+            if (answer == 'Q')
+                break;
+        }
+        if (!replace_at(q, from_len, to)) {
+            failed = true;
+            break;
+        }
+        if (ask) {
+            redraw_cursor_row();
+        } else if (cursor_row + sum <= screen_rows) {
+            goto_xy(1, int(cursor_row + sum));
+            draw_line(line_start_of(cursor), 0);
+        }
+    }
+    if (!ask) {
+        recount_window();
+        redraw_pending = 1;
+        show_match(sum);
+    } else {
+        if (!failed)
+            clear_message_line();
+        place_cursor();
+    }
+}
+
+void prompt_replace(long n, int ask)
+{
+    if (prompt_with_default(" replace:", replace_from) && prompt_with_default(" with:", replace_to))
+        replace_repeat(n, ask, replace_from, replace_to);
+}

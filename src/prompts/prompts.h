@@ -1,0 +1,18 @@
+// Row 1, the menu line, and row 2, the message line: the menu and its
+// paging, messages, line input, remembered values and yes/no questions.
+#pragma once
+
+extern const char full_menu[];
+extern const char view_menu[];
+
+void reset_menu(const char* text);
+void advance_menu();
+void show_menu_line(const char* text);    // null shows menu_line again
+void show_menu_segment();                 // the current segment of the menu
+void clear_message_line();
+void show_message(const char* format, ...) __attribute__((format(printf, 1, 2)));
+void print_formatted(const char* format, ...) __attribute__((format(printf, 1, 2)));
+char* read_input(char* out, int size);
+char* prompt_string(const char* prompt);
+int prompt_with_default(const char* label, char* value);
+int ask_yes_no(const char* format, const char* value);

@@ -1,0 +1,317 @@
+/*
+ * The console layer over an ECMA-48 terminal. Everything the editor shows
+ * is collected here and sent with one write() before it waits for a key.
+ * The sequences it sends:
+ *
+ *   ESC [ ? 1049 h / l      enter / leave the alternate screen
+ *   ESC [ row ; col H       move the cursor (1-based)
+ *   ESC [ 0 ; fg ; bg m     colours of a PC attribute byte (30-37/90-97 on
+ *                           40-47/100-107); ESC [ 0 m at the end of a run
+ *   ESC [ K                 blank the rest of the row in the current colours
+ *   ESC [ top ; bottom r    scrolling region; ESC [ r resets it
+ *   ESC [ S, ESC [ T        scroll the region up / down by one row
+ *   ESC [ ? 25 h            cursor visible, at the end of a run
+ *   BS                      one column left, when that is where we go
+ *   BEL                     the bell
+ *
+ * Bytes outside 0x20-0x7E go out as the UTF-8 form of their code page 437
+ * glyph, so every byte takes one cell and a file can never send a control
+ * sequence of its own.
+ */
+#include "screen/console.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <sys/ioctl.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include "state/state.h"
+
+static const char* const low_glyphs[32] = {
+    " ", "☺", "☻", "♥", "♦", "♣", "♠", "•", "◘", "○", "◙", "♂", "♀", "♪", "♫", "☼",
+    "►", "◄", "↕", "‼", "¶", "§", "▬", "↨", "↑", "↓", "→", "←", "∟", "↔", "▲", "▼",
+};
+
+static const char* const high_glyphs[129] = {
+    "⌂",
+    "Ç", "ü", "é", "â", "ä", "à", "å", "ç", "ê", "ë", "è", "ï", "î", "ì", "Ä", "Å",
+    "É", "æ", "Æ", "ô", "ö", "ò", "û", "ù", "ÿ", "Ö", "Ü", "¢", "£", "¥", "₧", "ƒ",
+    "á", "í", "ó", "ú", "ñ", "Ñ", "ª", "º", "¿", "⌐", "¬", "½", "¼", "¡", "«", "»",
+    "░", "▒", "▓", "│", "┤", "╡", "╢", "╖", "╕", "╣", "║", "╗", "╝", "╜", "╛", "┐",
+    "└", "┴", "┬", "├", "─", "┼", "╞", "╟", "╚", "╔", "╩", "╦", "╠", "═", "╬", "╧",
+    "╨", "╤", "╥", "╙", "╘", "╒", "╓", "╫", "╪", "┘", "┌", "█", "▄", "▌", "▐", "▀",
+    "α", "ß", "Γ", "π", "Σ", "σ", "µ", "τ", "Φ", "Θ", "Ω", "δ", "∞", "φ", "ε", "∩",
+    "≡", "±", "≥", "≤", "⌠", "⌡", "÷", "≈", "°", "∙", "·", "√", "ⁿ", "²", "■", "\u00a0",
+};
+
+static std::string pending;        // output not yet written
+static output_sink sink;           // tests: where output goes instead
+static int out_fd = 1, in_fd = 0;
+static int out_is_tty = -1;        // -1 until first asked
+static bool set_up;                // raw mode and alternate screen are on
+static bool input_raw;             // the input's settings were changed
+static struct termios saved_termios;
+static int cur_col = 1, cur_row = 1;   // where the next output goes
+static int term_col, term_row;         // where the terminal's cursor is; 0: unknown
+static int term_attr = -1;             // attribute last sent; -1: none
+
+static bool is_terminal()
+{
+    if (sink)
+        return true;
+    if (out_is_tty < 0)
+        out_is_tty = isatty(out_fd);
+    return out_is_tty;
+}
+
+void set_output_sink(output_sink s)
+{
+    sink = s;
+    pending.clear();
+    set_up = false;
+    term_col = term_row = 0;
+    term_attr = -1;
+}
+
+void probe_console_size(int* cols, int* rows)
+{
+    struct winsize ws;
+    if (!sink && ioctl(out_fd, TIOCGWINSZ, &ws) == 0 && ws.ws_col > 0 && ws.ws_row > 0) {
+        *cols = ws.ws_col;
+        *rows = ws.ws_row;
+    } else if (!sink) {
+        *cols = 80;
+        *rows = 25;
+    }
+}
+
+/*
+ * Raw mode: no echo, no line buffering, no signals or flow control from
+ * keys, no CR/LF translation in either direction, 8-bit bytes.
+ */
+static void make_input_raw()
+{
+    if (input_raw || sink || !isatty(in_fd) || tcgetattr(in_fd, &saved_termios) != 0)
+        return;
+    struct termios raw = saved_termios;
+    raw.c_iflag &= ~(BRKINT | ICRNL | INLCR | IGNCR | INPCK | ISTRIP | IXON | IXOFF);
+    raw.c_oflag &= ~OPOST;
+    raw.c_cflag |= CS8;
+    raw.c_lflag &= ~(ECHO | ICANON | IEXTEN | ISIG);
+    raw.c_cc[VMIN] = 1;
+    raw.c_cc[VTIME] = 0;
+    if (tcsetattr(in_fd, TCSADRAIN, &raw) == 0)
+        input_raw = true;
+}
+
+void setup_terminal()
+{
+    if (set_up || !is_terminal())
+        return;
+    set_up = true;
+    make_input_raw();
+    pending.insert(0, "\x1b[?1049h");
+    term_col = term_row = 0;
+    term_attr = -1;
+}
+
+static void write_all(int fd, const char* p, size_t n)
+{
+    while (n) {
+        ssize_t put = write(fd, p, n);
+        if (put < 0 && errno == EINTR)
+            continue;
+        if (put <= 0)
+            return;
+        p += put;
+        n -= size_t(put);
+    }
+}
+
+void restore_terminal()
+{
+    static const char leave[] = "\x1b[0m\x1b[?25h\x1b[?1049l";
+    if (set_up && !sink)
+        write_all(out_fd, leave, sizeof leave - 1);
+    if (input_raw)
+        tcsetattr(in_fd, TCSADRAIN, &saved_termios);
+    input_raw = false;
+    set_up = false;
+    term_col = term_row = 0;
+    term_attr = -1;
+}
+
+void put_plain_line(const char* s)
+{
+    write_all(out_fd, s, strlen(s));
+}
+
+// ---- sending ------------------------------------------------------------
+
+static void emit(const char* s, size_t n)
+{
+    setup_terminal();
+    pending.append(s, n);
+}
+
+static void emit(const char* s)
+{
+    emit(s, strlen(s));
+}
+
+static void send_attr()
+{
+    if (current_attr < 0 || current_attr == term_attr)
+        return;
+    static const int ansi[8] = {0, 4, 2, 6, 1, 5, 3, 7};   // PC order to ANSI
+    int a = current_attr;
+    char sgr[40];
+    snprintf(sgr, sizeof sgr, "\x1b[0;%d;%dm", (a & 8 ? 90 : 30) + ansi[a & 7],
+             (a & 0x80 ? 100 : 40) + ansi[(a >> 4) & 7]);
+    emit(sgr);
+    term_attr = a;
+}
+
+// Brings the terminal's cursor to where the next output goes.
+static void send_cursor()
+{
+    int col = cur_col > console_cols ? console_cols : cur_col;
+    if (term_row == cur_row && term_col == col)
+        return;
+    if (term_row == cur_row && term_col == col + 1) {
+        emit("\b", 1);
+    } else {
+        char cup[40];
+        snprintf(cup, sizeof cup, "\x1b[%d;%dH", cur_row, col);
+        emit(cup);
+    }
+    term_row = cur_row;
+    term_col = col;
+}
+
+static void put_glyph(byte b)
+{
+    if (!is_terminal()) {
+        if (b >= 0x20 && b < 0x7F)
+            pending.push_back(char(b));
+        else
+            pending.append(b < 0x20 ? low_glyphs[b] : high_glyphs[b - 0x7F]);
+        return;
+    }
+    if (cur_col > console_cols)
+        return;                 // a row never wraps onto the next
+    send_cursor();
+    send_attr();
+    if (b >= 0x20 && b < 0x7F) {
+        char c = char(b);
+        emit(&c, 1);
+    } else {
+        emit(b < 0x20 ? low_glyphs[b] : high_glyphs[b - 0x7F]);
+    }
+    cur_col++;
+    term_col++;
+    if (term_col > console_cols)
+        term_col = term_row = 0;    // the terminal waits to wrap: unknown
+}
+
+void goto_xy(int col, int row)
+{
+    cur_col = col;
+    cur_row = row;
+    current_attr = row > 2 ? text_attr : header_attr;
+}
+
+void put_string(const char* s)
+{
+    for (; *s; s++) {
+        byte b = byte(*s);
+        if (b == 7) {
+            emit("\a", 1);
+        } else if (b == 8) {
+            if (!is_terminal())
+                pending.push_back('\b');
+            if (cur_col > 1)
+                cur_col--;
+        } else if (b == '\r' || b == '\n') {
+            if (!is_terminal())
+                pending.push_back(char(b));
+            if (b == '\r')
+                cur_col = 1;
+            else if (cur_row < console_rows)
+                cur_row++;
+        } else {
+            put_glyph(b);
+        }
+    }
+}
+
+void clear_to_eol()
+{
+    if (!is_terminal() || cur_col > console_cols)
+        return;
+    send_cursor();
+    send_attr();
+    emit("\x1b[K");
+}
+
+void clear_row(int row)
+{
+    goto_xy(1, row);
+    clear_to_eol();
+}
+
+// Moves the rows top..bottom of the terminal by one: up when up is set.
+static void scroll_band(int top, int bottom, bool up)
+{
+    if (!is_terminal())
+        return;
+    if (bottom <= top) {        // a band of one row just becomes blank
+        clear_row(top);
+        return;
+    }
+    char seq[48];
+    snprintf(seq, sizeof seq, "\x1b[%d;%dr\x1b[%c\x1b[r", top, bottom, up ? 'S' : 'T');
+    emit(seq);
+    term_col = term_row = 0;
+}
+
+void scroll_up(int top, int bottom)
+{
+    scroll_band(top, bottom, true);
+    goto_xy(1, bottom);
+}
+
+void scroll_down(int top, int last)
+{
+    int bottom = last < screen_rows ? last + 1 : screen_rows;
+    scroll_band(top, bottom, false);
+    goto_xy(1, top);
+}
+
+void place_cursor()
+{
+    goto_xy(cursor_col, cursor_row);
+}
+
+void place_cursor_at(int col, int row)
+{
+    cursor_col = col;
+    cursor_row = row;
+    goto_xy(col, row);
+}
+
+void flush_output()
+{
+    if (is_terminal() && set_up)
+        send_cursor();
+    if (pending.empty())
+        return;
+    if (sink)
+        sink(pending.data(), pending.size());
+    else
+        write_all(out_fd, pending.data(), pending.size());
+    pending.clear();
+}

@@ -1,0 +1,29 @@
+// The console layer: the one place that writes to the terminal.
+#pragma once
+
+#include <cstddef>
+
+void probe_console_size(int* cols, int* rows);
+void goto_xy(int col, int row);
+void put_string(const char* s);
+void clear_to_eol();
+void clear_row(int row);
+void scroll_up(int top, int bottom);
+void scroll_down(int top, int last);
+void place_cursor();
+void place_cursor_at(int col, int row);
+
+// Sends what has been collected with one write(); called before the editor
+// waits for a key, runs the help viewer or ends.
+void flush_output();
+// Raw mode and the alternate screen; done at the first output or key read.
+void setup_terminal();
+// Hands the terminal back as the editor found it. Async-signal-safe.
+void restore_terminal();
+// Writes a line straight to the untouched terminal (usage, no memory).
+void put_plain_line(const char* s);
+
+// For tests and the fuzz driver: send the output to a function instead of
+// the terminal (as if it were one), or drop it.
+typedef void (*output_sink)(const char* data, size_t len);
+void set_output_sink(output_sink sink);

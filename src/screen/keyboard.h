@@ -1,0 +1,16 @@
+// The key decoder: the one place that reads the terminal.
+#pragma once
+
+// Waits for one key: a character byte, or 0 followed (on the next call) by
+// the scan code of an extended key.
+int get_console_key();
+
+// For tests and the fuzz driver: take bytes from a function instead of the
+// terminal. It returns a byte, -1 when none came within timeout_ms (a
+// negative timeout waits), or -2 at the end of the input.
+typedef int (*byte_source)(int timeout_ms);
+void set_input_source(byte_source source);
+
+// What happens when the input ends (the terminal went away).
+typedef void (*end_handler)();
+void set_input_end_handler(end_handler handler);

@@ -1,0 +1,258 @@
+#include "screen/window.h"
+
+#include "prompts/prompts.h"
+#include "screen/console.h"
+#include "screen/render.h"
+#include "store/store.h"
+
+// The jump of a horizontal scroll: seven eighths of the width, plus one.
+static int scroll_step()
+{
+    return ((screen_cols * 7) >> 3) + 1;
+}
+
+/*
+ * Puts the cursor at display column goal of its line and chooses the
+ * horizontal view, always searching from the line's start so the view
+ * depends only on the line and the cursor. Returns whether it moved.
+ */
+int set_view(int goal)
+{
+    goal_column = goal;
+    cursor = column_pointer(line_start, goal);
+    byte* s = line_start;
+    int w = display_width(s, cursor);
+    while (w >= screen_cols - 2 && s < cursor) {
+        byte* next = column_pointer(s, scroll_step());
+        s = next > s ? next : s + 1;    // narrow windows still make progress
+        w = display_width(s, cursor);
+    }
+    view_shifted = s != view_start;
+    view_start = s;
+    cursor_col = w + 1;
+    return view_shifted;
+}
+
+void refresh()
+{
+    if (redraw_pending || set_view(goal_column)) {
+        redraw_window(window_top, 3);
+        redraw_pending = 0;
+    }
+    show_status();
+    place_cursor();
+}
+
+/*
+ * Draws the lines from p down to the bottom of the window, each shifted
+ * by the cursor line's horizontal offset, and blanks the rows below them.
+ */
+void redraw_window(byte* p, int row)
+{
+    if (row <= 3) {
+        row = 3;
+        window_top = p;
+    }
+    set_view(goal_column);
+    int offset = display_width(line_start, view_start);
+    for (; row <= screen_rows && p < text_end; row++) {
+        goto_xy(1, row);
+        draw_line(offset == 0 ? p : column_pointer(p, offset), 0);
+        p = next_line(p);
+    }
+    for (; row <= screen_rows; row++)
+        clear_row(row);
+    window_bottom = p;
+}
+
+// Draws line p on the row the console cursor is in, from its start, or
+// from its view when it is the cursor's line.
+static void draw_incoming(byte* p)
+{
+    if (p == line_start) {
+        set_view(goal_column);
+        draw_line(view_start, 0);
+    } else {
+        draw_line(p, 0);
+    }
+}
+
+static void scroll_forward(byte* top, byte* bottom)
+{
+    if (top >= window_bottom) {
+        redraw_window(top, 3);
+        return;
+    }
+    window_top = top;
+    for (byte* p = window_bottom; p < bottom; p = next_line(p)) {
+        scroll_up(3, screen_rows);
+        draw_incoming(p);
+    }
+    window_bottom = bottom;
+}
+
+static void scroll_back(byte* top, byte* bottom)
+{
+    if (bottom <= window_top) {
+        redraw_window(top, 3);
+        return;
+    }
+    window_bottom = bottom;
+    for (byte* p = window_top; p > top;) {
+        p = prev_line(p);
+        scroll_down(3, screen_rows);
+        draw_incoming(p);
+    }
+    window_top = top;
+}
+
+/*
+ * Moves the cursor dr rows and scrolls the window ds lines (positive
+ * towards the end of the text). A cursor move past the window's edge
+ * becomes a scroll; a scroll the text has no lines for moves the cursor.
+ */
+void move_view(long dr, long ds)
+{
+    if (dr == 0 && ds == 0) {
+        refresh();
+        return;
+    }
+    long r = cursor_row + dr;
+    if (r < 3) {
+        ds += r - 3;
+        r = 3;
+    } else if (r > screen_rows) {
+        ds += r - screen_rows;
+        r = screen_rows;
+    }
+    long k = r - 3;
+
+    byte* new_top = window_top;
+    byte* new_bottom = window_bottom;
+    long moved = 0;
+    if (ds > 0) {
+        for (byte* p = window_bottom; moved < ds && p < text_end; moved++)
+            new_bottom = p = next_line(p);
+    } else if (ds < 0) {
+        for (byte* p = window_top; moved > ds && p > text_begin; moved--)
+            new_top = p = prev_line(p);
+    }
+    k += ds - moved;
+    if (k < 0)
+        k = 0;
+    if (k > screen_rows - 3)
+        k = screen_rows - 3;
+
+    if (moved > 0) {
+        new_top = new_bottom;
+        for (int i = 0; i < screen_rows - 2 && new_top > window_top; i++)
+            new_top = prev_line(new_top);
+    } else if (moved < 0) {
+        new_bottom = new_top;
+        for (int i = 0; i < screen_rows - 2 && new_bottom < window_bottom; i++)
+            new_bottom = next_line(new_bottom);
+    }
+
+    byte* t = new_top;
+    int row = 3;
+    for (long i = 0; i < k; i++) {
+        byte* q = next_line(t);
+        if (q >= new_bottom)
+            break;
+        t = q;
+        row++;
+    }
+    if (t != line_start) {
+        if (line_start >= new_top && line_start < new_bottom)
+            mark_redraw_if_shifted();
+        line_start = view_start = t;
+    }
+    cursor_row = row;
+    if (moved > 0)
+        scroll_forward(new_top, new_bottom);
+    else if (moved < 0)
+        scroll_back(new_top, new_bottom);
+    refresh();
+}
+
+void mark_redraw_if_shifted()
+{
+    if (view_start != line_start)
+        redraw_pending = 1;
+}
+
+int recount_window()
+{
+    window_bottom = window_top;
+    int steps = 0;
+    for (; steps < screen_rows - 2 && window_bottom < text_end; steps++)
+        window_bottom = next_line(window_bottom);
+    return screen_rows - 2 - steps;
+}
+
+void redraw_from_cursor()
+{
+    draw_line(cursor, cursor_col - 1);
+}
+
+unsigned show_status()
+{
+    unsigned n = line_number_of(line_start);
+    goto_xy(screen_cols - 20, 2);
+    print_formatted("  Line %-4u Col %-5u", n, display_width(line_start, cursor) + 1);
+    return n;
+}
+
+/*
+ * Before a range that starts in line s above the cursor's line is
+ * removed: fills rows 3..a with the lines above s and returns how many
+ * rows the cursor's line must move up because the text begins too soon.
+ */
+int repaint_above(int a, byte* s)
+{
+    if (a < 3)
+        return 0;
+    int n = a;
+    byte* p = s;
+    for (;;) {
+        if (p == text_begin)
+            break;
+        p = prev_line(p);
+        if (p < window_top) {
+            if (a <= 3)
+                goto_xy(1, 3);
+            else
+                scroll_down(3, a);
+            draw_line(p, 0);
+        }
+        if (--n < 3)
+            break;
+    }
+    window_top = p;
+    return n - 2;
+}
+
+/*
+ * Before a range that ends below the cursor's line is removed: pulls the
+ * lines from p on up into the rows from a down.
+ */
+void repaint_below(int a, byte* p)
+{
+    if (a > screen_rows)
+        return;
+    int last = screen_rows - recount_window();
+    for (int i = a; i <= last; i++) {
+        if (p >= window_bottom) {
+            if (a < screen_rows)
+                scroll_up(a, screen_rows);
+            else
+                clear_row(screen_rows);
+            if (p < text_end)
+                draw_line(p, 0);
+        }
+        if (p < text_end)
+            p = next_line(p);
+    }
+    if (p > window_bottom)
+        window_bottom = p;
+}

@@ -1,0 +1,16 @@
+// The text window: which lines are shown, where the cursor stands, the
+// vertical and horizontal scrolling and the status at the right of row 2.
+#pragma once
+
+#include "state/state.h"
+
+int set_view(int goal);
+void refresh();
+void redraw_window(byte* p, int row);
+void move_view(long dr, long ds);
+void mark_redraw_if_shifted();
+int recount_window();
+void redraw_from_cursor();
+unsigned show_status();
+int repaint_above(int a, byte* s);
+void repaint_below(int a, byte* p);

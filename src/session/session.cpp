@@ -1,0 +1,261 @@
+#include "session/session.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <string>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include "commands/motion.h"
+#include "prompts/prompts.h"
+#include "screen/console.h"
+#include "screen/keyboard.h"
+#include "screen/window.h"
+#include "session/hangup.h"
+#include "store/files.h"
+#include "store/store.h"
+
+static const char session_file[] = "pym.l";
+static const char help_file[] = "pym.hlp";
+static std::string program_path;   // this editor's own executable
+
+static void show_usage()
+{
+    put_plain_line("USAGE: pym [ file | + ]\r\n");
+    exit(1);
+}
+
+// A decimal number as the session file holds it: blanks, a sign, digits.
+static long parse_number(const char* p)
+{
+    while (*p == ' ' || (*p >= '\t' && *p <= '\r'))
+        p++;
+    bool negative = *p == '-';
+    if (*p == '-' || *p == '+')
+        p++;
+    long n = 0;
+    for (; *p >= '0' && *p <= '9'; p++)
+        if (n < 1000000000L)
+            n = n * 10 + (*p - '0');
+    return negative ? -n : n;
+}
+
+/*
+ * The session file holds "name line column". Without a blank after the
+ * name there are no numbers, and the start is line 1, column 1.
+ */
+static void read_session_file(long* line, long* column)
+{
+    int fd = open(session_file, O_RDWR | O_CLOEXEC);
+    if (fd < 0)
+        return;
+    off_t size = lseek(fd, 0, SEEK_END);
+    if (size <= 0 || size > (1 << 20) || lseek(fd, 0, SEEK_SET) != 0) {
+        close(fd);
+        return;
+    }
+    std::string data(size_t(size), '\0');
+    ssize_t got = read(fd, data.data(), data.size());
+    close(fd);
+    if (got <= 0)
+        return;
+    data.resize(size_t(got));
+    size_t blank = data.find(' ');
+    start_name = data.substr(0, blank);
+    start_name.resize(strlen(start_name.c_str()));
+    if (blank == std::string::npos)
+        return;
+    const char* field = data.c_str() + blank + 1;
+    *line = parse_number(field);
+    const char* p = field;
+    while (*p && static_cast<signed char>(*p) >= '0')
+        p++;
+    *column = parse_number(p);
+}
+
+void write_session_file()
+{
+    int fd = open(session_file, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    if (fd < 0)
+        return;
+    unsigned column = unsigned(cursor - line_start + 1);
+    unsigned line = show_status();
+    std::string record = start_name + " " + std::to_string(line) + " " + std::to_string(column) + "\n";
+    if (write(fd, record.data(), record.size()) < 0) {
+        // nothing to be done: the session file is a convenience
+    }
+    close(fd);
+}
+
+// The store starts at 1 MiB, or twice the start-up file rounded up to a
+// power of two when that is larger, and halves while it cannot be had.
+static uint32_t wanted_capacity(const char* name)
+{
+    uint64_t capacity = 0x100000;
+    struct stat st;
+    if (stat(name, &st) == 0 && S_ISREG(st.st_mode)) {
+        while (capacity < uint64_t(st.st_size) * 2 && capacity < 0x80000000u)
+            capacity *= 2;
+    }
+    return uint32_t(capacity);
+}
+
+void run_session(const char* name, long line, long column)
+{
+    uint32_t capacity = wanted_capacity(name);
+    while (!allocate_store(capacity)) {
+        capacity /= 2;
+        if (capacity < 0x8000) {
+            put_plain_line("PYM: not enough memory\n");
+            exit(2);
+        }
+    }
+    macro_play = nullptr;
+    open_text(name);
+    move_view(line - 1, 0);
+    move_cursor_chars(column - 1);
+    command_loop();
+    write_session_file();
+}
+
+static void note_loaded_file(const char* path, int result)
+{
+    struct stat st;
+    text_incomplete = result < 0;
+    if (stat(path, &st) == 0) {
+        loaded_device = st.st_dev;
+        loaded_inode = st.st_ino;
+    }
+}
+
+/*
+ * Replaces the text by the file at path: every per-file setting is reset,
+ * the file is loaded and the window drawn from its first line.
+ */
+void open_text(const char* path)
+{
+    screen_cols = console_cols;
+    screen_rows = console_rows;
+    window_top = window_bottom = line_start = cursor = view_start = text_end = text_begin;
+    forget_line_numbers();
+    selection_start = nullptr;
+    paste_buffer[0] = 0;
+    paste_end = paste_buffer;
+    count_entry = 0;
+    query_flag = 0;
+    auto_indent = 1;
+    delete_to_buffer = 1;
+    header_attr = 0x71;
+    text_attr = 0x1F;
+    show_menu_line("PYM 0.5");
+    file_name = path;
+    int result = load_file(path, text_begin);
+    note_loaded_file(path, result);
+    if (result > 0)
+        print_formatted(" /new ! %u free", text_capacity);
+    else if (result == 0)
+        print_formatted(" %u/%u chars", unsigned(text_end - text_begin), text_capacity);
+    if (text_end == text_begin) {
+        text_begin[0] = text_begin[1] = 0;
+        text_end = text_begin + 2;
+    }
+    tab_width = 8;
+    show_controls = 0;
+    goal_column = 0;
+    redraw_window(text_begin, 3);
+    modified = 0;
+    place_cursor_at(1, 3);
+    reset_menu(view_only ? view_menu : full_menu);
+}
+
+// The help file: in the current directory, else where it was installed.
+static std::string find_help_file()
+{
+    if (access(help_file, F_OK) == 0)
+        return help_file;
+#ifdef PYM_DATA_DIR
+    std::string installed = std::string(PYM_DATA_DIR) + "/" + help_file;
+    if (access(installed.c_str(), F_OK) == 0)
+        return installed;
+#endif
+    return "";
+}
+
+static std::string shell_quoted(const std::string& s)
+{
+    std::string q = "'";
+    for (char c : s)
+        q += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return q + "'";
+}
+
+/*
+ * Runs this editor in view mode on the help file, with the terminal
+ * handed back as we found it, then draws the whole screen again.
+ */
+void show_help()
+{
+    std::string help = find_help_file();
+    int status = -1;
+    if (!help.empty()) {
+        std::string command = shell_quoted(program_path) + " " + shell_quoted(help) + " r";
+        flush_output();
+        restore_terminal();
+        status = system(command.c_str());
+        setup_terminal();
+    }
+    if (status != 0) {
+        show_message("--> help not available");
+        return;
+    }
+    redraw_all();
+}
+
+void redraw_all()
+{
+    redraw_window(window_top, 3);
+    show_menu_line(nullptr);
+    show_message("%s", "");
+    show_status();
+}
+
+static void find_program(const char* argv0)
+{
+    char path[4096];
+    ssize_t n = readlink("/proc/self/exe", path, sizeof path - 1);
+    if (n > 0) {
+        path[n] = 0;
+        program_path = path;
+    } else {
+        program_path = argv0;
+    }
+}
+
+int pym_main(int argc, char** argv)
+{
+    if (argc > 3)
+        show_usage();
+    find_program(argv[0]);
+    console_cols = 80;
+    console_rows = 25;
+    probe_console_size(&console_cols, &console_rows);
+    view_only = argc == 3;
+    start_name = default_name;
+    long line = 1, column = 1;
+    if (argc > 1) {
+        if (argv[1][0] == '+')
+            read_session_file(&line, &column);
+        else
+            start_name = argv[1];
+    }
+    install_hangup_handlers();
+    run_session(start_name.c_str(), line, column);
+    goto_xy(1, console_rows);
+    clear_to_eol();
+    flush_output();
+    restore_terminal();
+    return 0;
+}

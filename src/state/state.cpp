@@ -1,0 +1,70 @@
+#include "state/state.h"
+
+byte* store_block;
+byte* text_begin;
+byte* text_end;
+uint32_t text_capacity;
+int modified;
+int text_incomplete;
+unsigned long loaded_device, loaded_inode;
+byte* selection_start;
+
+byte* cursor;
+byte* line_start;
+byte* window_top;
+byte* window_bottom;
+byte* view_start;
+int goal_column;
+int cursor_row = 3;
+int cursor_col = 1;
+int view_shifted;
+int redraw_pending;
+
+int console_cols = 80, console_rows = 25;
+int screen_cols = 80, screen_rows = 25;
+int current_attr = -1;
+int header_attr = 0x71;
+int text_attr = 0x1F;
+
+int tab_width = 8;
+int show_controls;
+int auto_indent = 1;
+int delete_to_buffer = 1;
+
+int view_only;
+std::string file_name;
+std::string start_name;
+const char default_name[] = "\x15noname\x15";
+
+int repeat_count = 1;
+int32_t count_entry;
+int query_flag;
+int last_search;
+
+byte macro_y[macro_size], macro_z[macro_size];
+byte* macro_record;
+byte* macro_limit;
+byte* macro_play;
+byte* macro_current;
+int macro_repeats;
+
+int last_key, prev_key;
+int mode_key;
+int lines_moved;
+
+byte paste_buffer[paste_size];
+byte* paste_end = paste_buffer;
+
+char find_text[search_size];
+char replace_from[search_size];
+char replace_to[search_size];
+int lines_crossed;
+
+const char* menu_text;
+const char* menu_pos;
+const char* menu_cut;
+const char* menu_end;
+char menu_line[1024];
+char message_text[200];
+char status_text[200];
+char input_line[64];

@@ -1,0 +1,93 @@
+// The editor's shared state: every variable that more than one subsystem
+// reads or writes, declared once. Positions are addresses in the line store.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+typedef unsigned char byte;
+
+// ---- line store -------------------------------------------------------
+extern byte* store_block;          // the one block: text_capacity + 2 bytes
+extern byte* text_begin;           // first byte of the first line
+extern byte* text_end;             // one past the NUL of the last line
+extern uint32_t text_capacity;     // bytes the text may occupy
+extern int modified;               // changed since opened or last written
+extern int text_incomplete;        // the last file opened did not fit whole
+extern unsigned long loaded_device, loaded_inode;  // which file that was
+extern byte* selection_start;      // start of a range being selected, or null
+
+// ---- cursor and window ------------------------------------------------
+extern byte* cursor;               // byte under the cursor (may be a NUL)
+extern byte* line_start;           // start of the cursor's line
+extern byte* window_top;           // start of the line on row 3
+extern byte* window_bottom;        // first line below the window, or text_end
+extern byte* view_start;           // first shown byte of the cursor's line
+extern int goal_column;            // wanted display column in the cursor's line
+extern int cursor_row;             // screen row of the cursor, 3..screen_rows
+extern int cursor_col;             // screen column of the cursor
+extern int view_shifted;           // the last set_view changed view_start
+extern int redraw_pending;         // redraw the whole window at the next refresh
+
+// ---- console ------------------------------------------------------------
+extern int console_cols, console_rows;  // the terminal's size, read once
+extern int screen_cols, screen_rows;    // copies made at every file open
+extern int current_attr;           // attribute for the next output
+extern int header_attr;            // rows 1 and 2: blue on light grey
+extern int text_attr;              // text window: bright white on blue
+
+// ---- rendering and editing settings (reset at every file open) ---------
+extern int tab_width;              // 1..9
+extern int show_controls;          // control bytes as caret pairs
+extern int auto_indent;            // a line split copies the indentation
+extern int delete_to_buffer;       // Delete also fills the paste buffer
+
+// ---- session ------------------------------------------------------------
+extern int view_only;              // read-only run (two arguments)
+extern std::string file_name;      // the file being edited, whole path
+extern std::string start_name;     // the file named at start-up
+extern const char default_name[];  // 0x15 "noname" 0x15
+
+// ---- command loop ---------------------------------------------------------
+extern int repeat_count;           // count of the current command, >= 1
+extern int32_t count_entry;        // digits typed so far, 0 for none
+extern int query_flag;             // "?" typed before the command
+extern int last_search;            // letter of the last search, 0 for none
+
+// ---- keyboard macros ----------------------------------------------------------
+const int extended_prefix = 16;    // stands before the scan code of a key
+const int macro_size = 200;
+extern byte macro_y[macro_size], macro_z[macro_size];
+extern byte* macro_record;         // where the next recorded key goes, or null
+extern byte* macro_limit;          // register start + 198
+extern byte* macro_play;           // next key to replay, or null
+extern byte* macro_current;        // register chosen for replay
+extern int macro_repeats;          // replays still to start
+
+// ---- special keys -------------------------------------------------------------
+extern int last_key, prev_key;     // the last two special keys handled
+extern int mode_key;               // 22 when the Insert key was seen
+extern int lines_moved;            // lines crossed by move_chars
+
+// ---- paste buffer -------------------------------------------------------------
+const int paste_size = 32768;
+extern byte paste_buffer[paste_size];
+extern byte* paste_end;            // one past the contents
+
+// ---- search -------------------------------------------------------------------
+const int search_size = 300;
+extern char find_text[search_size];
+extern char replace_from[search_size];
+extern char replace_to[search_size];
+extern int lines_crossed;          // line ends passed by the last search
+
+// ---- menu and message line ------------------------------------------------------
+extern const char* menu_text;      // the full menu or the view menu
+extern const char* menu_pos;       // start of the current segment
+extern const char* menu_cut;       // end of the current segment
+extern const char* menu_end;       // end of the whole menu text
+extern char menu_line[1024];       // text last shown on row 1
+extern char message_text[200];     // show_message formats here
+extern char status_text[200];      // print_formatted formats here
+extern char input_line[64];        // prompt input

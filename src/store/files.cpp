@@ -1,0 +1,285 @@
+#include "store/files.h"
+
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <string>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "prompts/prompts.h"
+#include "store/store.h"
+
+// ---- reading ------------------------------------------------------------
+
+// The file being read, taken in large blocks.
+static struct {
+    int fd = -1;
+    byte block[1 << 16];
+    size_t pos = 0, len = 0;
+    bool at_end = false;
+} input;
+
+static byte* load_point;   // where the next line read goes
+static byte* room_end;     // end of the free room at load_point
+
+static bool fill_input()
+{
+    if (input.at_end)
+        return false;
+    for (;;) {
+        ssize_t got = read(input.fd, input.block, sizeof input.block);
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got <= 0) {         // a read error ends the load like the end
+            input.at_end = true;
+            return false;
+        }
+        input.pos = 0;
+        input.len = size_t(got);
+        return true;
+    }
+}
+
+/*
+ * Copies the next line of the input to dst, without its LF, stopping at
+ * limit. A NUL byte ends the line's text; the bytes after it up to the LF
+ * are dropped. Returns the length stored, -1 at the end of the input, or
+ * -2 when the line does not fit below limit.
+ */
+static long get_line(byte* dst, byte* limit)
+{
+    byte* out = dst;
+    bool seen_nul = false, any = false;
+    for (;;) {
+        if (input.pos == input.len && !fill_input())
+            return any ? out - dst : -1;
+        any = true;
+        byte* from = input.block + input.pos;
+        size_t avail = input.len - input.pos;
+        byte* lf = static_cast<byte*>(std::memchr(from, '\n', avail));
+        size_t take = lf ? size_t(lf - from) : avail;
+        input.pos += lf ? take + 1 : take;
+        if (!seen_nul) {
+            byte* nul = static_cast<byte*>(std::memchr(from, 0, take));
+            size_t keep = nul ? size_t(nul - from) : take;
+            seen_nul = nul != nullptr;
+            if (keep > size_t(limit - out))
+                return -2;
+            std::memcpy(out, from, keep);
+            out += keep;
+        }
+        if (lf)
+            return out - dst;
+    }
+}
+
+/*
+ * Reads one line into the room at load_point. Returns the bytes inserted
+ * (the line and its NUL), 0 at the end of the file, -1 when it did not fit.
+ */
+static long read_line()
+{
+    long n = get_line(load_point, room_end);
+    if (n == -1)
+        return 0;
+    if (n >= 0) {
+        if (n > 0 && load_point[n - 1] == '\r')
+            n--;
+        n++;
+    }
+    if (n < 0 || load_point + n > room_end) {
+        show_message("--> buffer overflow (%u)%c", text_capacity, 7);
+        return -1;
+    }
+    load_point[n - 1] = 0;
+    load_point += n;
+    return n;
+}
+
+/*
+ * The text after pos moves to the top of the store once, the lines are
+ * read into the room this leaves, and the text comes back behind them.
+ */
+int load_file(const char* path, byte* pos)
+{
+    int fd = open(path, O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        show_message("--> can't open '%s'", path);
+        return 1;
+    }
+    show_message("--> reading '%s'", path);
+    keep_line_number_below(pos);
+    input.fd = fd;
+    input.pos = input.len = 0;
+    input.at_end = false;
+
+    size_t tail = size_t(text_end - pos);
+    room_end = text_begin + text_capacity - tail;
+    move_bytes(room_end, pos, tail);
+    load_point = pos;
+    long result;
+    while ((result = read_line()) > 0) {
+    }
+    move_bytes(load_point, room_end, tail);
+    long grown = load_point - pos;
+    text_end += grown;
+    if (window_top > pos)
+        window_top += grown;
+    if (window_bottom > pos)
+        window_bottom += grown;
+    if (selection_start && selection_start >= pos)
+        selection_start += grown;
+    close(fd);
+    input.fd = -1;
+    modified = 1;
+    return result < 0 ? -1 : 0;
+}
+
+// ---- writing ------------------------------------------------------------
+
+// The file being written, sent in large blocks; the first failure is kept.
+static struct {
+    int fd = -1;
+    byte block[1 << 16];
+    size_t len = 0;
+    bool failed = false;
+} output;
+
+static void flush_block()
+{
+    size_t done = 0;
+    while (!output.failed && done < output.len) {
+        ssize_t put = write(output.fd, output.block + done, output.len - done);
+        if (put < 0 && errno == EINTR)
+            continue;
+        if (put <= 0)
+            output.failed = true;
+        else
+            done += size_t(put);
+    }
+    output.len = 0;
+}
+
+static void put_bytes(const byte* p, size_t n)
+{
+    while (n) {
+        if (output.len == sizeof output.block)
+            flush_block();
+        size_t take = std::min(n, sizeof output.block - output.len);
+        std::memcpy(output.block + output.len, p, take);
+        output.len += take;
+        p += take;
+        n -= take;
+    }
+}
+
+/*
+ * Writes the bytes from p up to the line's NUL or hi, whichever comes
+ * first, and a newline. Returns where the next piece starts.
+ */
+static byte* write_line(byte* p, byte* hi)
+{
+    byte* nul = static_cast<byte*>(std::memchr(p, 0, size_t(hi - p)));
+    byte* end = nul ? nul : hi;
+    put_bytes(p, size_t(end - p));
+    static const byte newline = '\n';
+    put_bytes(&newline, 1);
+    return nul ? nul + 1 : hi;
+}
+
+/*
+ * Where the new contents go. An existing regular file with one link, in a
+ * directory we may write, is replaced through a temporary file renamed
+ * over it, so that a failed write leaves the old contents; a symbolic link
+ * is followed to the file it names. Anything else is written in place.
+ */
+struct write_target {
+    std::string final_path;     // the file that ends up holding the text
+    std::string temp_path;      // empty when writing in place
+};
+
+static std::string directory_of(const std::string& path)
+{
+    size_t slash = path.rfind('/');
+    if (slash == std::string::npos)
+        return ".";
+    return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+static int open_target(const char* path, write_target& t)
+{
+    t.final_path = path;
+    t.temp_path.clear();
+    struct stat st;
+    if (stat(path, &st) == 0 && S_ISREG(st.st_mode) && st.st_nlink == 1) {
+        char resolved[PATH_MAX];
+        if (realpath(path, resolved))
+            t.final_path = resolved;
+        std::string temp = directory_of(t.final_path) + "/.pym-save-XXXXXX";
+        int fd = mkstemp(temp.data());
+        if (fd >= 0) {
+            if (fchmod(fd, st.st_mode & 07777) == 0) {
+                if (fchown(fd, st.st_uid, st.st_gid) != 0) {
+                    // another owner cannot be kept; the file becomes ours
+                }
+                t.temp_path = temp;
+                return fd;
+            }
+            close(fd);
+            unlink(temp.c_str());
+        }
+        t.final_path = path;
+    }
+    return open(path, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+}
+
+static bool finish_target(int fd, const write_target& t)
+{
+    bool ok = !output.failed;
+    if (ok && !t.temp_path.empty() && fsync(fd) != 0)
+        ok = false;
+    if (close(fd) != 0)
+        ok = false;
+    if (!t.temp_path.empty()) {
+        if (ok && rename(t.temp_path.c_str(), t.final_path.c_str()) != 0)
+            ok = false;
+        if (!ok)
+            unlink(t.temp_path.c_str());
+    }
+    return ok;
+}
+
+int write_range(const char* path, byte* lo, byte* hi)
+{
+    write_target target;
+    int fd = open_target(path, target);
+    if (fd < 0) {
+        show_message("--> can't open '%s'", path);
+        return 1;
+    }
+    show_message("--> writing to '%s'", path);
+    output.fd = fd;
+    output.len = 0;
+    output.failed = false;
+    for (byte* p = lo; p < hi;)
+        p = write_line(p, hi);
+    flush_block();
+    output.fd = -1;
+    if (!finish_target(fd, target)) {
+        show_message("--> can't write '%s'%c", path, 7);
+        return 1;
+    }
+    clear_message_line();
+    return 0;
+}
+
+int write_file(const char* path)
+{
+    int result = write_range(path, text_begin, text_end);
+    if (result == 0)
+        modified = 0;
+    return result;
+}

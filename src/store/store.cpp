@@ -1,0 +1,134 @@
+#include "store/store.h"
+
+#include <cstdlib>
+#include <cstring>
+
+static byte* numbered_line;     // a line start whose number is known, or null
+static unsigned numbered_value; // its number
+
+bool allocate_store(uint32_t capacity)
+{
+    byte* block = static_cast<byte*>(std::malloc(size_t(capacity) + 2));
+    if (!block)
+        return false;
+    store_block = block;
+    text_capacity = capacity;
+    text_begin = text_end = block + 2;
+    std::memset(block, 0, capacity >= 2 ? 4 : 2 + capacity);
+    forget_line_numbers();
+    return true;
+}
+
+void move_bytes(byte* dst, const byte* src, size_t count)
+{
+    if (count && dst != src)
+        std::memmove(dst, src, count);
+}
+
+byte* copy_bytes(const byte* src, const byte* end, byte* dst)
+{
+    if (src >= end)
+        return dst;
+    std::memcpy(dst, src, size_t(end - src));
+    return dst + (end - src);
+}
+
+/*
+ * The zero bytes before text_begin end every backward scan, so the scan
+ * needs no bound of its own.
+ */
+byte* line_start_of(byte* p)
+{
+    byte* nul = static_cast<byte*>(memrchr(store_block, 0, size_t(p - store_block)));
+    return nul + 1;
+}
+
+byte* next_line(byte* p)
+{
+    if (p >= text_end)
+        return text_end;
+    byte* nul = static_cast<byte*>(std::memchr(p, 0, size_t(text_end - p)));
+    return nul ? nul + 1 : text_end;
+}
+
+byte* prev_line(byte* p)
+{
+    return line_start_of(p - 1);
+}
+
+static unsigned count_nuls(const byte* from, const byte* to)
+{
+    unsigned n = 0;
+    while (from < to) {
+        const byte* nul = static_cast<const byte*>(std::memchr(from, 0, size_t(to - from)));
+        if (!nul)
+            break;
+        n++;
+        from = nul + 1;
+    }
+    return n;
+}
+
+void forget_line_numbers()
+{
+    numbered_line = nullptr;
+}
+
+unsigned line_number_of(byte* p)
+{
+    if (!numbered_line || numbered_line > text_end) {
+        numbered_line = text_begin;
+        numbered_value = 1;
+    }
+    if (p >= numbered_line)
+        numbered_value += count_nuls(numbered_line, p);
+    else
+        numbered_value -= count_nuls(p, numbered_line);
+    numbered_line = p;
+    return numbered_value;
+}
+
+void keep_line_number_below(byte* p)
+{
+    if (numbered_line && p < numbered_line)
+        line_number_of(line_start_of(p));
+}
+
+byte* open_room(byte* pos, long n)
+{
+    if (n <= 0 || text_end + n > text_begin + text_capacity)
+        return nullptr;
+    keep_line_number_below(pos);
+    byte* q = next_line(pos);
+    move_bytes(pos + n, pos, size_t(text_end - pos));
+    text_end += n;
+    if (window_top >= q)
+        window_top += n;
+    if (window_bottom >= q)
+        window_bottom += n;
+    if (selection_start && selection_start >= pos)
+        selection_start += n;
+    modified = 1;
+    return pos + n;
+}
+
+void remove_range(byte* a, byte* b)
+{
+    if (a == b)
+        return;
+    modified = 1;
+    byte* lo = a < b ? a : b;
+    byte* hi = a < b ? b : a;
+    long d = hi - lo;
+    keep_line_number_below(lo);
+    byte* old_next = next_line(hi);
+    byte* q = old_next - d;
+    if (window_top > q)
+        window_top -= d;
+    if (window_bottom > q)
+        window_bottom -= d;
+    if (selection_start && selection_start > lo)
+        selection_start = selection_start >= hi ? selection_start - d : lo;
+    move_bytes(lo, hi, size_t(text_end - hi));
+    text_end -= d;
+}

@@ -1,0 +1,24 @@
+// The line store: the whole text in one block, each line a NUL-terminated
+// byte string, lines back to back. Positions are addresses in the block.
+#pragma once
+
+#include "state/state.h"
+
+void move_bytes(byte* dst, const byte* src, size_t count);
+byte* copy_bytes(const byte* src, const byte* end, byte* dst);
+byte* line_start_of(byte* p);
+byte* next_line(byte* p);
+byte* prev_line(byte* p);
+byte* open_room(byte* pos, long n);
+void remove_range(byte* a, byte* b);
+
+// Allocates the block of text_capacity + 2 bytes, or returns false.
+bool allocate_store(uint32_t capacity);
+
+// The 1-based number of the line that starts at p. A remembered line and
+// its number make this cost only the lines between it and p.
+unsigned line_number_of(byte* p);
+// Forgets the remembered line, for a text replaced as a whole.
+void forget_line_numbers();
+// Keeps the remembered line valid before the bytes from p on change.
+void keep_line_number_below(byte* p);
