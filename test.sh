@@ -24,3 +24,9 @@ cmake --build build -j"$jobs"
 cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DPYM_SANITIZE=ON >/dev/null
 cmake --build build-asan -j"$jobs"
 (cd build-asan && ctest --output-on-failure -j"$jobs")
+
+# The editor core under libFuzzer (clang), for a bounded time.
+CC=clang CXX=clang++ cmake -S . -B build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+  -DPYM_FUZZ=ON -DPYM_TESTS=OFF >/dev/null
+cmake --build build-fuzz -j"$jobs"
+(cd build-fuzz && ctest --output-on-failure)

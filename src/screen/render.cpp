@@ -11,6 +11,11 @@ static int byte_width(byte b)
     return show_controls && b < 0x20 ? 2 : 1;
 }
 
+int char_width(byte b, int column)
+{
+    return b == '\t' ? tab_width - column % tab_width : byte_width(b);
+}
+
 /*
  * Writes the cells that show b at out, then a NUL; advances the counter by
  * their number and returns where the next cells go.
@@ -74,12 +79,8 @@ int draw_line(const byte* p, int col0)
 int display_width(const byte* from, const byte* to)
 {
     int n = 0;
-    for (; from < to; from++) {
-        if (*from == '\t')
-            n += tab_width - n % tab_width;
-        else
-            n += byte_width(*from);
-    }
+    for (; from < to; from++)
+        n += char_width(*from, n);
     return n;
 }
 

@@ -11,6 +11,16 @@ static int scroll_step()
     return ((screen_cols * 7) >> 3) + 1;
 }
 
+// The display width of the bytes from s to cursor, counted only up to
+// limit: enough to tell whether the cursor fits in the window from s.
+static int width_up_to(const byte* s, int limit)
+{
+    int n = 0;
+    for (; s < cursor && n < limit; s++)
+        n += char_width(*s, n);
+    return n;
+}
+
 /*
  * Puts the cursor at display column goal of its line and chooses the
  * horizontal view, always searching from the line's start so the view
@@ -20,12 +30,13 @@ int set_view(int goal)
 {
     goal_column = goal;
     cursor = column_pointer(line_start, goal);
+    int limit = screen_cols - 2;
     byte* s = line_start;
-    int w = display_width(s, cursor);
-    while (w >= screen_cols - 2 && s < cursor) {
+    int w = width_up_to(s, limit);
+    while (w >= limit && s < cursor) {
         byte* next = column_pointer(s, scroll_step());
-        s = next > s ? next : s + 1;    // narrow windows still make progress
-        w = display_width(s, cursor);
+        s = next > cursor ? cursor : next > s ? next : s + 1;
+        w = width_up_to(s, limit);
     }
     view_shifted = s != view_start;
     view_start = s;

@@ -1,0 +1,203 @@
+/*
+ * Runs the editor core on an arbitrary text and an arbitrary key stream,
+ * with a store of a few KiB so that the full-store paths run, on a small
+ * or a large screen, and checks the store's and the window's invariants
+ * before every key is read.
+ *
+ * Input layout: byte 0 chooses the screen size and view mode, byte 1 the
+ * length of the text (scaled), then the text, then the keys.
+ *
+ * File names typed at prompts come from the fuzzer, so every file call the
+ * editor makes is wrapped (see the link options): names holding a slash
+ * are refused and everything happens in a private directory.
+ */
+#include <cerrno>
+#include <csetjmp>
+#include <cstdarg>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "commands/motion.h"
+#include "screen/console.h"
+#include "screen/keyboard.h"
+#include "screen/window.h"
+#include "session/session.h"
+#include "state/state.h"
+#include "store/store.h"
+
+// ---- every file call stays in the private directory ---------------------
+
+static bool editor_running;     // the fuzzer's own file calls pass freely
+
+static bool refused(const char* path)
+{
+    return editor_running && path && strchr(path, '/') != nullptr;
+}
+
+extern "C" {
+int __real_open(const char* path, int flags, ...);
+int __wrap_open(const char* path, int flags, ...)
+{
+    va_list args;
+    va_start(args, flags);
+    mode_t mode = va_arg(args, mode_t);
+    va_end(args);
+    if (refused(path)) {
+        errno = EACCES;
+        return -1;
+    }
+    return __real_open(path, flags, mode);
+}
+int __real_stat(const char* path, struct stat* st);
+int __wrap_stat(const char* path, struct stat* st)
+{
+    if (refused(path)) {
+        errno = EACCES;
+        return -1;
+    }
+    return __real_stat(path, st);
+}
+int __real_rename(const char* from, const char* to);
+int __wrap_rename(const char* from, const char* to)
+{
+    // the temporary file is made as "./.pym-save-XXXXXX"
+    if (refused(to) || (refused(from) && strncmp(from, "./", 2) != 0)) {
+        errno = EACCES;
+        return -1;
+    }
+    return __real_rename(from, to);
+}
+// Without the resolved name the save's temporary file stays beside the
+// name as typed, in the private directory.
+char* __real_realpath(const char* path, char* resolved);
+char* __wrap_realpath(const char* path, char* resolved)
+{
+    if (!editor_running)
+        return __real_realpath(path, resolved);
+    errno = EACCES;
+    return nullptr;
+}
+int __real_system(const char* command);
+int __wrap_system(const char* command)
+{
+    return editor_running ? -1 : __real_system(command);
+}
+}
+
+// ---- the editor on a buffer of keys ----------------------------------------
+
+static const uint8_t* keys;
+static size_t keys_left;
+static jmp_buf input_ended;
+
+static void discard_output(const char*, size_t) {}
+
+static void check(bool ok, const char* what)
+{
+    if (!ok) {
+        fprintf(stderr, "invariant broken: %s\n", what);
+        abort();
+    }
+}
+
+static bool is_line_start(const byte* p)
+{
+    return p == text_begin || p[-1] == 0;
+}
+
+static void check_invariants()
+{
+    check(text_begin[-1] == 0 && text_begin[-2] == 0, "zero bytes before the text");
+    check(text_begin < text_end && text_end <= text_begin + text_capacity, "text bounds");
+    check(text_end[-1] == 0, "the text ends with a NUL");
+    check(is_line_start(line_start) && line_start <= cursor && cursor < text_end, "cursor in the text");
+    check(memchr(line_start, 0, size_t(cursor - line_start)) == nullptr, "cursor in its line");
+    check(line_start <= view_start && view_start <= cursor, "view_start in the cursor's line");
+    check(is_line_start(window_top) && window_top <= line_start, "window_top above the cursor");
+    check(line_start < window_bottom || window_bottom == text_end, "cursor above window_bottom");
+    check(cursor_row >= 3 && cursor_row <= screen_rows, "cursor_row in the window");
+    int row = 3;
+    for (byte* p = window_top; p < line_start; p = next_line(p))
+        row++;
+    check(row == cursor_row, "cursor_row is the row of the cursor's line");
+    check(paste_end >= paste_buffer && paste_end - paste_buffer < paste_size, "paste buffer");
+    check(!selection_start || (selection_start >= text_begin && selection_start < text_end),
+          "selection start in the text");
+}
+
+static int next_key_byte(int)
+{
+    check_invariants();
+    if (keys_left == 0)
+        return -2;
+    keys_left--;
+    return *keys++;
+}
+
+static void end_of_keys()
+{
+    longjmp(input_ended, 1);
+}
+
+static void reset_state(uint8_t config)
+{
+    static const int sizes[4][2] = {{24, 6}, {80, 25}, {132, 50}, {40, 4}};
+    console_cols = sizes[config & 3][0];
+    console_rows = sizes[config & 3][1];
+    view_only = (config >> 2) & 1;
+    memset(macro_y, 0, sizeof macro_y);
+    memset(macro_z, 0, sizeof macro_z);
+    macro_record = macro_limit = macro_play = macro_current = nullptr;
+    macro_repeats = 0;
+    find_text[0] = replace_from[0] = replace_to[0] = 0;
+    last_key = prev_key = mode_key = 0;
+    repeat_count = 1;
+    redraw_pending = 0;
+    selection_start = nullptr;
+}
+
+extern "C" int LLVMFuzzerInitialize(int*, char***)
+{
+    char dir[] = "/tmp/pym-fuzz-XXXXXX";
+    if (!mkdtemp(dir) || chdir(dir) != 0)
+        abort();
+    allocate_store(4096);
+    set_output_sink(discard_output);
+    set_input_source(next_key_byte);
+    set_input_end_handler(end_of_keys);
+    return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
+{
+    if (size < 2)
+        return 0;
+    uint8_t config = data[0];
+    size_t text_len = std::min<size_t>(size - 2, size_t(data[1]) * 24);
+    FILE* f = fopen("text", "wb");
+    if (!f)
+        abort();
+    fwrite(data + 2, 1, text_len, f);
+    fclose(f);
+    keys = data + 2 + text_len;
+    keys_left = size - 2 - text_len;
+
+    reset_state(config);
+    set_input_source(next_key_byte);
+    start_name = "text";
+    editor_running = true;
+    if (setjmp(input_ended) == 0) {
+        open_text("text");
+        move_view(long(config >> 3), 0);
+        move_cursor_chars(long(config >> 5));
+        command_loop();
+    }
+    editor_running = false;
+    check_invariants();
+    return 0;
+}

@@ -1,0 +1,46 @@
+#!/usr/bin/env python3
+"""Writes the fuzz target's seed corpus: one key stream for every command.
+
+Each seed is: a config byte (screen size and view mode), a byte giving the
+text length in units of 24 bytes, the text, then the keys as the terminal
+sends them."""
+import os
+
+here = os.path.join(os.path.dirname(os.path.abspath(__file__)), "corpus")
+os.makedirs(here, exist_ok=True)
+
+text = b"".join(b"line %d\tsome text here %s\n" % (i, b"x" * (i * 7 % 90)) for i in range(40))
+text = text[: 24 * 40]
+UP, DOWN, LEFT, RIGHT = b"\x1b[A", b"\x1b[B", b"\x1b[D", b"\x1b[C"
+HOME, END, PGUP, PGDN = b"\x1b[H", b"\x1b[F", b"\x1b[5~", b"\x1b[6~"
+INS, DEL, F1 = b"\x1b[2~", b"\x1b[3~", b"\x1bOP"
+ESC = b"\x1b"
+
+seeds = {
+    "typing": b"hello\rworld\t\x11\x01\x11\r  indented\rmore" + ESC,
+    "exchange": ESC + b"xabc" + INS + b"def" + b"\x16ghi" + ESC,
+    "motion": ESC + DOWN * 30 + UP * 5 + PGDN + PGUP + RIGHT * 90 + LEFT * 3 + HOME + HOME + HOME + END + END + END,
+    "counts": ESC + b"5" + DOWN + b"12j" + b"3" + RIGHT + b"\r" + b"99999999999" + DOWN + b"j",
+    "deleting": ESC + DOWN * 3 + b"\x08\x08" + DEL * 3 + b"3\x19" + END + DEL + HOME + b"\x08",
+    "find": ESC + b"fsome\r" + b"a" + b"-line\r" + b"3fx\r" + b"\x01" + b"f\r",
+    "replace": ESC + b"rtext\rTEXT\r" + b"a" + b"?rline\rL\ryny" + b"q" + b"3?a" + b"n\x1bq",
+    "buffer_copy": ESC + b"b" + DOWN * 3 + b"b" + b"3c" + b"c",
+    "delete_range": ESC + b"d" + DOWN * 2 + RIGHT * 4 + b"d" + b"d" + b"fline\rd" + b"sdn" + b"d" + DOWN + b"d",
+    "put_get": ESC + b"p" + DOWN * 2 + b"pout\r" + b"gout\r" + b"gmissing\r" + b"p\x1b",
+    "quit_menu": ESC + b"Q" + b"u" + b"wcopy\r" + b"E" + b"n" + b"\x1b" + b"qinew\rabc" + ESC + b"qe" + b"y",
+    "set_menu": ESC + b"s5" + b"s\x11" + b"si" + b"y" + b"sd" + b"y" + b"s0" + b"s\x1b" + b"s1",
+    "macros": ESC + b"myiab" + ESC + b"m" + b"3y" + b"mz" + DOWN + b"fline\r" + b"m" + b"999z",
+    "macro_limit": ESC + b"my" + b"i" + b"q" * 200 + ESC + b"m",
+    "help_redraw": ESC + F1 + b"h" + b"@" + b" " + b" " + b" " + ESC,
+    "insert_key": ESC + INS + b"typed" + ESC + b"\x10R" + b"more" + ESC + b"\x10H\x10P",
+    "update_exit": ESC + b"&n" + b"&y",
+    "long_line": b"a" * 300 + ESC + HOME + END + LEFT * 100 + b"\r" * 3,
+    "full_store": b"x" * 4000 + ESC + b"b" + DOWN * 10 + b"b" + b"9c",
+}
+
+for name, keys in seeds.items():
+    for config, label in ((1, ""), (0, "_small"), (4 | 1, "_view")):
+        if label == "_view" and name not in ("motion", "find", "put_get", "help_redraw"):
+            continue
+        with open(os.path.join(here, name + label), "wb") as f:
+            f.write(bytes([config, len(text) // 24]) + text + keys)

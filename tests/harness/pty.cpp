@@ -1,0 +1,183 @@
+#include "harness/pty.h"
+
+#include <cerrno>
+#include <chrono>
+#include <csignal>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <poll.h>
+#include <pty.h>
+#include <sstream>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+
+using clock_type = std::chrono::steady_clock;
+
+static int ms_since(clock_type::time_point t)
+{
+    return int(std::chrono::duration_cast<std::chrono::milliseconds>(clock_type::now() - t).count());
+}
+
+PtyEditor::PtyEditor(int rows, int cols) : screen_(rows, cols)
+{
+    char templ[] = "/tmp/pym-pty-XXXXXX";
+    if (!mkdtemp(templ))
+        abort();
+    dir_ = templ;
+    size_ = {};
+    size_.ws_row = (unsigned short)rows;
+    size_.ws_col = (unsigned short)cols;
+    // The settings a fresh terminal starts with: cooked, with echo.
+    int m, s;
+    if (openpty(&m, &s, nullptr, nullptr, nullptr) != 0 || tcgetattr(s, &initial_) != 0)
+        abort();
+    close(m);
+    close(s);
+}
+
+PtyEditor::~PtyEditor()
+{
+    if (pid_ > 0 && status_ < 0) {
+        kill(pid_, SIGKILL);
+        waitpid(pid_, nullptr, 0);
+    }
+    if (master_ >= 0)
+        close(master_);
+    std::filesystem::remove_all(dir_);
+}
+
+void PtyEditor::write_file(const std::string& name, const std::string& contents) const
+{
+    std::ofstream(dir_ + "/" + name, std::ios::binary) << contents;
+}
+
+std::optional<std::string> PtyEditor::read_file(const std::string& name) const
+{
+    std::ifstream in(dir_ + "/" + name, std::ios::binary);
+    if (!in)
+        return std::nullopt;
+    std::ostringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+void PtyEditor::start(const std::vector<std::string>& args)
+{
+    struct termios settings = initial_;
+    pid_ = forkpty(&master_, nullptr, &settings, &size_);
+    if (pid_ < 0)
+        abort();
+    if (pid_ == 0) {
+        if (chdir(dir_.c_str()) != 0)
+            _exit(127);
+        setenv("TERM", "xterm-256color", 1);
+        unsetenv("LINES");
+        unsetenv("COLUMNS");
+        std::vector<char*> argv;
+        argv.push_back(const_cast<char*>("pym"));
+        for (const std::string& a : args)
+            argv.push_back(const_cast<char*>(a.c_str()));
+        argv.push_back(nullptr);
+        execv(PYM_BINARY, argv.data());
+        _exit(127);
+    }
+    wait_until([this](const Screen&) { return !output_.empty(); });
+    settle();
+}
+
+void PtyEditor::send(std::string_view bytes)
+{
+    while (!bytes.empty() && master_ >= 0) {
+        ssize_t put = write(master_, bytes.data(), bytes.size());
+        if (put < 0 && errno == EINTR)
+            continue;
+        if (put <= 0)
+            return;
+        bytes.remove_prefix(size_t(put));
+    }
+}
+
+void PtyEditor::press(Key k, int times)
+{
+    for (int i = 0; i < times; i++) {
+        send(key_bytes(k));
+        if (k == Key::Esc)
+            std::this_thread::sleep_for(std::chrono::milliseconds(120));
+    }
+}
+
+bool PtyEditor::read_some(int timeout_ms)
+{
+    if (master_ < 0)
+        return false;
+    struct pollfd p = {master_, POLLIN, 0};
+    if (poll(&p, 1, timeout_ms) <= 0)
+        return false;
+    char buf[8192];
+    ssize_t got = read(master_, buf, sizeof buf);
+    if (got <= 0) {     // EIO: every handle on the editor's side is closed
+        closed_ = errno != EINTR && errno != EAGAIN;
+        return false;
+    }
+    output_.append(buf, size_t(got));
+    screen_.feed(std::string_view(buf, size_t(got)));
+    return true;
+}
+
+void PtyEditor::settle(int quiet_ms, int timeout_ms)
+{
+    auto start = clock_type::now();
+    while (ms_since(start) < timeout_ms && read_some(quiet_ms)) {
+    }
+}
+
+bool PtyEditor::wait_until(const std::function<bool(const Screen&)>& ready, int timeout_ms)
+{
+    auto start = clock_type::now();
+    while (!ready(screen_)) {
+        if (ms_since(start) >= timeout_ms)
+            return false;
+        if (!read_some(20) && closed_)
+            return ready(screen_);
+    }
+    return true;
+}
+
+struct termios PtyEditor::terminal_settings() const
+{
+    struct termios t = {};
+    tcgetattr(master_, &t);
+    return t;
+}
+
+void PtyEditor::hang_up()
+{
+    if (master_ >= 0)
+        close(master_);
+    master_ = -1;
+}
+
+void PtyEditor::signal(int sig)
+{
+    if (pid_ > 0 && status_ < 0)
+        kill(pid_, sig);
+}
+
+int PtyEditor::wait_exit(int timeout_ms)
+{
+    auto start = clock_type::now();
+    while (status_ < 0 && ms_since(start) < timeout_ms) {
+        if (!read_some(20))
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        int status;
+        if (waitpid(pid_, &status, WNOHANG) == pid_)
+            status_ = status;
+    }
+    while (read_some(0)) {
+    }
+    if (status_ < 0)
+        return -1;
+    return WIFEXITED(status_) ? WEXITSTATUS(status_) : 128 + WTERMSIG(status_);
+}

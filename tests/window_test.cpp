@@ -1,0 +1,209 @@
+// The text window: vertical scrolling by block moves, page jumps, the
+// horizontal view, the status at the right of row 2 and the colours.
+#include <gtest/gtest.h>
+
+#include "harness/editor.h"
+#include "screen/window.h"
+#include "store/store.h"
+
+static std::string numbered_lines(int n)
+{
+    std::string text;
+    for (int i = 1; i <= n; i++)
+        text += "line " + std::to_string(i) + "\n";
+    return text;
+}
+
+static int count(const std::string& haystack, const std::string& needle)
+{
+    int n = 0;
+    for (size_t p = haystack.find(needle); p != std::string::npos; p = haystack.find(needle, p + 1))
+        n++;
+    return n;
+}
+
+class Window : public EditorTest {
+protected:
+    // rows 3..25 show lines first.. first+22
+    void expect_lines_from(int first, int last_row = 25)
+    {
+        Screen& s = screen();
+        for (int r = 3; r <= last_row; r++)
+            EXPECT_EQ(s.row(r), "line " + std::to_string(first + r - 3)) << s.dump();
+    }
+
+    std::string status() { return screen().text(2, 60, 21); }
+};
+
+TEST_F(Window, DownOnTheLastRowScrollsOneLine)
+{
+    open(numbered_lines(100));
+    move_view(22, 0);
+    EXPECT_EQ(cursor_row, 25);
+    take_output();
+
+    move_view(1, 0);
+    std::string out = take_output();
+    EXPECT_EQ(count(out, "\x1b[3;25r"), 1) << "one block move of rows 3-25";
+    EXPECT_EQ(count(out, "line "), 1) << "one row drawn";
+    expect_lines_from(2);
+    EXPECT_EQ(cursor_row, 25);
+    EXPECT_EQ(window_top, line_at(2));
+    EXPECT_EQ(window_bottom, line_at(25));
+    EXPECT_EQ(screen().cursor_row(), 25);
+    EXPECT_EQ(status(), "  Line 24   Col 1    ");
+}
+
+TEST_F(Window, UpOnTheFirstRowScrollsBackOneLine)
+{
+    open(numbered_lines(100));
+    move_view(0, 5);
+    move_view(-(cursor_row - 3), 0);
+    take_output();
+    move_view(-1, 0);
+    std::string out = take_output();
+    EXPECT_EQ(count(out, "\x1b[3;25r"), 1);
+    EXPECT_EQ(count(out, "line "), 1);
+    expect_lines_from(5);
+    EXPECT_EQ(cursor_row, 3);
+}
+
+TEST_F(Window, TheTextsEndsStopTheCursor)
+{
+    open(numbered_lines(10));
+    move_view(9, 0);
+    take_output();
+    move_view(1, 0);
+    EXPECT_EQ(cursor_row, 12);
+    EXPECT_EQ(count(take_output(), "\x1b[3;"), 0) << "nothing scrolls";
+    EXPECT_EQ(status(), "  Line 10   Col 1    ");
+
+    move_view(0, -23);
+    EXPECT_EQ(cursor_row, 3);
+    EXPECT_EQ(line_start, text_begin);
+    EXPECT_EQ(screen().row(13), "");
+    EXPECT_EQ(screen().bg(13, 40), colour::blue) << "rows below the text in the text colours";
+    EXPECT_EQ(recount_window(), 13);
+}
+
+TEST_F(Window, PageDownRedrawsFromTheOldBottom)
+{
+    open(numbered_lines(100));
+    move_view(4, 0);
+    take_output();
+    move_view(0, 23);
+    std::string out = take_output();
+    EXPECT_EQ(count(out, "\x1b[3;25r"), 0) << "a whole page is drawn, not scrolled";
+    expect_lines_from(24);
+    EXPECT_EQ(cursor_row, 7);
+    EXPECT_EQ(status(), "  Line 28   Col 1    ");
+
+    move_view(0, -23);
+    expect_lines_from(1);
+    EXPECT_EQ(cursor_row, 7);
+}
+
+TEST_F(Window, PageDownNearTheEndScrollsLineByLine)
+{
+    open(numbered_lines(28));
+    take_output();
+    move_view(0, 23);
+    std::string out = take_output();
+    EXPECT_EQ(count(out, "\x1b[3;25r"), 5);
+    EXPECT_EQ(count(out, "line "), 5);
+    expect_lines_from(6);
+    EXPECT_EQ(cursor_row, 21);
+    EXPECT_EQ(status(), "  Line 24   Col 1    ");
+}
+
+TEST_F(Window, HugeMovesReachTheEndsOfTheText)
+{
+    open(numbered_lines(100));
+    move_view(30000, 0);
+    expect_lines_from(78);
+    EXPECT_EQ(cursor_row, 25);
+    EXPECT_EQ(screen().cursor_row(), 25);
+    EXPECT_EQ(status(), "  Line 100  Col 1    ");
+
+    move_view(-30000, 0);
+    expect_lines_from(1);
+    EXPECT_EQ(cursor_row, 3);
+    EXPECT_EQ(line_start, text_begin);
+}
+
+TEST_F(Window, TheViewJumps71ColumnsAtTheRightEdge)
+{
+    std::string text;
+    for (int i = 0; i < 30; i++) {
+        for (int c = 0; c < 200; c++)
+            text += char('A' + (i + c) % 26);
+        text += '\n';
+    }
+    open(text);
+    goal_column = 77;
+    refresh();
+    EXPECT_EQ(cursor_col, 78);
+    EXPECT_FALSE(view_shifted);
+    EXPECT_EQ(screen().cursor_col(), 78);
+    take_output();
+
+    goal_column = 78;
+    refresh();
+    EXPECT_EQ(cursor_col, 8);
+    EXPECT_EQ(view_start, line_start + 71);
+    for (int r = 3; r <= 25; r++) {
+        std::string line = text.substr(size_t(r - 3) * 201, 200);
+        EXPECT_EQ(screen().row(r), line.substr(71, 78) + "»") << "row " << r;
+    }
+    EXPECT_EQ(screen().cursor_col(), 8);
+    EXPECT_EQ(status(), "  Line 1    Col 79   ");
+
+    goal_column = 148;
+    refresh();
+    EXPECT_EQ(cursor_col, 78);
+    goal_column = 149;
+    refresh();
+    EXPECT_EQ(cursor_col, 8);
+    EXPECT_EQ(view_start, line_start + 142);
+
+    move_view(1, 0);                // the next line needs the same view
+    EXPECT_EQ(cursor_col, 8);
+    goal_column = 5;
+    refresh();
+    EXPECT_EQ(screen().row(4), text.substr(201, 78) + "»") << "back to the line's start";
+}
+
+TEST_F(Window, TheStatusShowsLineAndDisplayColumn)
+{
+    std::string text = numbered_lines(11) + "\tab\n";
+    open(text);
+    move_view(11, 0);
+    goal_column = 10;
+    refresh();
+    EXPECT_EQ(screen().row(2).substr(0, 2), "--");
+    EXPECT_EQ(status(), "  Line 12   Col 11   ");
+    EXPECT_EQ(show_status(), 12u);
+    goal_column = 4;
+    refresh();
+    EXPECT_EQ(cursor, line_start) << "a tab covering column 4";
+    EXPECT_EQ(status(), "  Line 12   Col 1    ");
+    EXPECT_EQ(screen().cursor_row(), 14);
+    EXPECT_EQ(screen().cursor_col(), 1);
+}
+
+TEST_F(Window, HeaderRowsAndTextRowsHaveTheirColours)
+{
+    open(numbered_lines(3));
+    refresh();
+    Screen& s = screen();
+    for (int col : {1, 5, 40, 60, 80}) {
+        for (int row : {1, 2}) {
+            EXPECT_EQ(s.fg(row, col), colour::blue) << row << "," << col;
+            EXPECT_EQ(s.bg(row, col), colour::light_grey) << row << "," << col;
+        }
+        for (int row : {3, 5, 25}) {
+            EXPECT_EQ(s.fg(row, col), colour::bright_white) << row << "," << col;
+            EXPECT_EQ(s.bg(row, col), colour::blue) << row << "," << col;
+        }
+    }
+}
