@@ -17,13 +17,19 @@
  * Bytes outside 0x20-0x7E go out as the UTF-8 form of their code page 437
  * glyph, so every byte takes one cell and a file can never send a control
  * sequence of its own.
+ *
+ * The layer remembers what each cell of the terminal shows, so a cell, a
+ * row or a status that already shows the same thing costs nothing: over
+ * a slow line, only what changed goes out.
  */
 #include "screen/console.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <vector>
 #include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
@@ -58,6 +64,31 @@ static int cur_col = 1, cur_row = 1;   // where the next output goes
 static int term_col, term_row;         // where the terminal's cursor is; 0: unknown
 static int term_attr = -1;             // attribute last sent; -1: none
 
+// What a cell of the terminal shows; attr -1 when that is not known.
+struct cell {
+    byte ch;
+    short attr;
+};
+static std::vector<cell> shown;
+static int shown_cols, shown_rows;
+
+static void forget_shown()
+{
+    shown.assign(size_t(console_cols) * size_t(console_rows), cell{' ', -1});
+    shown_cols = console_cols;
+    shown_rows = console_rows;
+}
+
+// The cell at (col, row), or null outside the terminal.
+static cell* shown_at(int col, int row)
+{
+    if (shown_cols != console_cols || shown_rows != console_rows)
+        forget_shown();
+    if (col < 1 || row < 1 || col > shown_cols || row > shown_rows)
+        return nullptr;
+    return &shown[size_t(row - 1) * size_t(shown_cols) + size_t(col - 1)];
+}
+
 static bool is_terminal()
 {
     if (sink)
@@ -74,6 +105,7 @@ void set_output_sink(output_sink s)
     set_up = false;
     term_col = term_row = 0;
     term_attr = -1;
+    forget_shown();
 }
 
 void probe_console_size(int* cols, int* rows)
@@ -116,6 +148,7 @@ void setup_terminal()
     pending.insert(0, "\x1b[?1049h");
     term_col = term_row = 0;
     term_attr = -1;
+    forget_shown();
 }
 
 static void write_all(int fd, const char* p, size_t n)
@@ -131,6 +164,7 @@ static void write_all(int fd, const char* p, size_t n)
     }
 }
 
+// Async-signal-safe: touches nothing but the terminal and a few flags.
 void restore_terminal()
 {
     static const char leave[] = "\x1b[0m\x1b[?25h\x1b[?1049l";
@@ -203,6 +237,13 @@ static void put_glyph(byte b)
     }
     if (cur_col > console_cols)
         return;                 // a row never wraps onto the next
+    cell* c = shown_at(cur_col, cur_row);
+    if (c && c->ch == b && c->attr == current_attr) {
+        cur_col++;
+        return;
+    }
+    if (c)
+        *c = cell{b, short(current_attr)};
     send_cursor();
     send_attr();
     if (b >= 0x20 && b < 0x7F) {
@@ -248,9 +289,25 @@ void put_string(const char* s)
     }
 }
 
+// Whether the row already shows blanks in the current colours from the
+// cursor on; makes it so in the record of what is shown.
+static bool blank_already(int col, int row)
+{
+    bool blank = true;
+    for (; col <= console_cols; col++) {
+        cell* c = shown_at(col, row);
+        if (!c)
+            break;
+        if (c->ch != ' ' || c->attr != current_attr)
+            blank = false;
+        *c = cell{' ', short(current_attr)};
+    }
+    return blank;
+}
+
 void clear_to_eol()
 {
-    if (!is_terminal() || cur_col > console_cols)
+    if (!is_terminal() || cur_col > console_cols || blank_already(cur_col, cur_row))
         return;
     send_cursor();
     send_attr();
@@ -261,6 +318,21 @@ void clear_row(int row)
 {
     goto_xy(1, row);
     clear_to_eol();
+}
+
+// Moves the record of rows top..bottom by one row, as the terminal did.
+static void move_shown_rows(int top, int bottom, bool up)
+{
+    if (!shown_at(1, top) || !shown_at(1, bottom))
+        return;
+    cell* first = shown_at(1, top);
+    size_t width = size_t(shown_cols), rows = size_t(bottom - top);
+    if (up)
+        std::copy(first + width, first + width * (rows + 1), first);
+    else
+        std::copy_backward(first, first + width * rows, first + width * (rows + 1));
+    cell* vacated = up ? shown_at(1, bottom) : first;
+    std::fill(vacated, vacated + width, cell{' ', -1});
 }
 
 // Moves the rows top..bottom of the terminal by one: up when up is set.
@@ -276,6 +348,7 @@ static void scroll_band(int top, int bottom, bool up)
     snprintf(seq, sizeof seq, "\x1b[%d;%dr\x1b[%c\x1b[r", top, bottom, up ? 'S' : 'T');
     emit(seq);
     term_col = term_row = 0;
+    move_shown_rows(top, bottom, up);
 }
 
 void scroll_up(int top, int bottom)

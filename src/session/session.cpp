@@ -194,24 +194,25 @@ static std::string shell_quoted(const std::string& s)
 
 /*
  * Runs this editor in view mode on the help file, with the terminal
- * handed back as we found it, then draws the whole screen again.
+ * handed back as we found it, then draws the whole screen again. Once the
+ * terminal has been handed over its screen is gone, so it is redrawn even
+ * when the viewer failed.
  */
 void show_help()
 {
     std::string help = find_help_file();
-    int status = -1;
-    if (!help.empty()) {
-        std::string command = shell_quoted(program_path) + " " + shell_quoted(help) + " r";
-        flush_output();
-        restore_terminal();
-        status = system(command.c_str());
-        setup_terminal();
-    }
-    if (status != 0) {
+    if (help.empty()) {
         show_message("--> help not available");
         return;
     }
+    std::string command = shell_quoted(program_path) + " " + shell_quoted(help) + " r";
+    flush_output();
+    restore_terminal();
+    int status = system(command.c_str());
+    setup_terminal();
     redraw_all();
+    if (status != 0)
+        show_message("--> help not available");
 }
 
 void redraw_all()
