@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <csignal>
+#include <functional>
 #include <filesystem>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -27,7 +28,7 @@ protected:
 
     int load(const std::string& contents, byte* pos = nullptr)
     {
-        write_file("in.txt", contents);
+        create_file("in.txt", contents);
         return load_file("in.txt", pos ? pos : text_begin);
     }
 
@@ -146,7 +147,7 @@ TEST_F(Files, AFailedWriteSaysSoAndKeepsModified)
     EXPECT_EQ(message(), "----> can't write '/dev/full'");
     EXPECT_EQ(screen().bells(), bells + 1);
 
-    write_file("plain", "x");
+    create_file("plain", "x");
     EXPECT_EQ(write_file("plain/below.txt"), 1);
     EXPECT_EQ(modified, 1);
     EXPECT_EQ(message(), "----> can't open 'plain/below.txt'");
@@ -174,7 +175,7 @@ static int in_child(const std::function<int()>& body)
 
 TEST_F(Files, AWriteCutShortLeavesTheOldFileWhole)
 {
-    write_file("keep.txt", "old contents\n");
+    create_file("keep.txt", "old contents\n");
     set_text({std::string(5000, 'n')});
     modified = 1;
     int code = in_child([] {
@@ -190,7 +191,7 @@ TEST_F(Files, AWriteCutShortLeavesTheOldFileWhole)
 
 TEST_F(Files, WritingKeepsPermissionsAndFollowsSymbolicLinks)
 {
-    write_file("private.txt", "old\n");
+    create_file("private.txt", "old\n");
     chmod("private.txt", 0640);
     set_text({"new"});
     EXPECT_EQ(write_file("private.txt"), 0);
@@ -214,7 +215,7 @@ TEST_F(Files, WritingKeepsPermissionsAndFollowsSymbolicLinks)
 TEST_F(Files, AReadOnlyDirectoryIsWrittenInPlaceOrNotAtAll)
 {
     fs::create_directory("locked");
-    write_file("locked/open.txt", "old\n");
+    create_file("locked/open.txt", "old\n");
     chmod("locked/open.txt", 0666);
     chmod("locked", 0555);
     ASSERT_EQ(chmod(dir.c_str(), 0755), 0);

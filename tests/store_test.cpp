@@ -93,16 +93,17 @@ TEST_F(LineStore, OpeningRoomKeepsTheWindowOnItsLines)
     window_top = line_at(2);
     window_bottom = line_at(4);
 
-    open_room(line_at(2), 2);               // in the window's first line
+    std::memset(open_room(line_at(2), 2) - 2, '+', 2);     // in the window's first line
     EXPECT_EQ(window_top, line_at(2));
     EXPECT_EQ(window_bottom, line_at(4));
-    open_room(line_at(3) + 1, 1);           // in its last line
+    std::memset(open_room(line_at(3) + 1, 1) - 1, '+', 1); // in its last line
     EXPECT_EQ(window_bottom, line_at(4));
     EXPECT_EQ(window_bottom, text_begin + 9);
-    open_room(line_at(1), 3);               // above the window
+    std::memset(open_room(line_at(1), 3) - 3, '+', 3);     // above the window
     EXPECT_EQ(window_top, line_at(2));
     EXPECT_EQ(window_top, text_begin + 5);
     EXPECT_EQ(window_bottom, line_at(4));
+    EXPECT_EQ(text_lines(), (Lines{"+++a", "++b", "c+", "d"}));
 }
 
 TEST_F(LineStore, RemovesRangesGivenInEitherOrder)

@@ -214,7 +214,9 @@ static int open_target(const char* path, write_target& t)
     t.final_path = path;
     t.temp_path.clear();
     struct stat st;
-    if (stat(path, &st) == 0 && S_ISREG(st.st_mode) && st.st_nlink == 1) {
+    // a file we may not write stays as it is: the open below refuses
+    if (stat(path, &st) == 0 && S_ISREG(st.st_mode) && st.st_nlink == 1 &&
+        access(path, W_OK) == 0) {
         char resolved[PATH_MAX];
         if (realpath(path, resolved))
             t.final_path = resolved;

@@ -10,6 +10,7 @@
 
 #include "screen/console.h"
 #include "screen/keyboard.h"
+#include "screen/window.h"
 #include "session/session.h"
 #include "store/store.h"
 
@@ -133,7 +134,7 @@ void EditorTest::open(const std::string& contents, int cols, int rows, uint32_t 
     last_search = last_key = prev_key = mode_key = 0;
     repeat_count = 1;
     use_store(capacity);
-    write_file(name, contents);
+    create_file(name, contents);
     open_text(name.c_str());
     flush_output();
 }
@@ -188,7 +189,7 @@ bool EditorTest::run(void (*fn)())
     return true;
 }
 
-void EditorTest::write_file(const std::string& name, const std::string& contents) const
+void EditorTest::create_file(const std::string& name, const std::string& contents) const
 {
     std::ofstream(name, std::ios::binary) << contents;
 }

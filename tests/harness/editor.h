@@ -46,7 +46,7 @@ protected:
     // Runs fn until it returns (true) or has read every queued key (false).
     bool run(void (*fn)());
 
-    void write_file(const std::string& name, const std::string& contents) const;
+    void create_file(const std::string& name, const std::string& contents) const;
     std::string read_file(const std::string& name) const;
 
     std::string dir;        // the test's own directory

@@ -48,7 +48,7 @@ PtyEditor::~PtyEditor()
     std::filesystem::remove_all(dir_);
 }
 
-void PtyEditor::write_file(const std::string& name, const std::string& contents) const
+void PtyEditor::create_file(const std::string& name, const std::string& contents) const
 {
     std::ofstream(dir_ + "/" + name, std::ios::binary) << contents;
 }

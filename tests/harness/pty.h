@@ -7,6 +7,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <sys/ioctl.h>
 #include <sys/types.h>
 #include <termios.h>
 #include <vector>
@@ -22,7 +23,7 @@ public:
     PtyEditor& operator=(const PtyEditor&) = delete;
 
     const std::string& dir() const { return dir_; }
-    void write_file(const std::string& name, const std::string& contents) const;
+    void create_file(const std::string& name, const std::string& contents) const;
     std::optional<std::string> read_file(const std::string& name) const;
 
     // Starts pym with these arguments and waits for its first screen.
