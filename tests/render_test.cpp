@@ -16,12 +16,6 @@ protected:
     }
 };
 
-// cells of the row from col on
-static std::string cells(Screen& s, int row, int col, int n)
-{
-    return s.text(row, col, n);
-}
-
 TEST_F(Rendering, LongLinesEndWithTheContinuationMarkInColumn79)
 {
     std::string l77(77, 'a'), l78(78, 'b'), l79 = std::string(78, 'c') + "Z";
@@ -108,7 +102,7 @@ TEST_F(Rendering, ContinuedLinesKeepTheirColumnsWhenDrawnFromTheCursor)
     EXPECT_EQ(screen().row(3), "abc  abc");
     goto_xy(11, 4);
     draw_line(line_at(2), 10);
-    EXPECT_EQ(cells(screen(), 4, 70, 11), std::string(9, 'y') + "» ");
+    EXPECT_EQ(screen().text(4, 70, 11), std::string(9, 'y') + "» ");
 }
 
 TEST_F(Rendering, StartColumnsPastTheTextAreaDrawNothing)

@@ -98,6 +98,13 @@ static bool is_terminal()
     return out_is_tty;
 }
 
+void forget_screen()
+{
+    term_col = term_row = 0;
+    term_attr = -1;
+    forget_shown();
+}
+
 void set_output_sink(output_sink s)
 {
     sink = s;

@@ -13,6 +13,9 @@ void scroll_down(int top, int last);
 void place_cursor();
 void place_cursor_at(int col, int row);
 
+// Forgets what the terminal shows, so that the next output repaints it
+// whole: for a screen something else may have written on.
+void forget_screen();
 // Sends what has been collected with one write(); called before the editor
 // waits for a key, runs the help viewer or ends.
 void flush_output();

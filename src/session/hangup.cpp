@@ -20,6 +20,8 @@
 #include "state/state.h"
 #include "store/store.h"
 
+volatile pid_t help_viewer;
+
 // Appends s to the buffer at *p, which ends at end. Async-signal-safe.
 static void append(char** p, char* end, const char* s)
 {
@@ -119,6 +121,8 @@ static void write_session_record()
 
 void end_run_abruptly(int code)
 {
+    if (help_viewer > 0)
+        kill(help_viewer, SIGTERM);
     emergency_save();
     write_session_record();
     restore_terminal();

@@ -1,5 +1,7 @@
 #include "session/session.h"
 
+#include <cerrno>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -193,6 +195,33 @@ static std::string shell_quoted(const std::string& s)
 }
 
 /*
+ * Runs a command through the shell and waits for it. The editor's signal
+ * handlers stay in place meanwhile, so a hang-up still saves the text;
+ * the viewer is ended along with the editor then.
+ */
+static int run_command(const std::string& command)
+{
+    pid_t pid = fork();
+    if (pid < 0)
+        return -1;
+    if (pid == 0) {
+        signal(SIGPIPE, SIG_DFL);
+        execl("/bin/sh", "sh", "-c", command.c_str(), static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    help_viewer = pid;
+    int status;
+    while (waitpid(pid, &status, 0) < 0) {
+        if (errno != EINTR) {
+            status = -1;
+            break;
+        }
+    }
+    help_viewer = 0;
+    return status;
+}
+
+/*
  * Runs this editor in view mode on the help file, with the terminal
  * handed back as we found it, then draws the whole screen again. Once the
  * terminal has been handed over its screen is gone, so it is redrawn even
@@ -205,10 +234,9 @@ void show_help()
         show_message("--> help not available");
         return;
     }
-    std::string command = shell_quoted(program_path) + " " + shell_quoted(help) + " r";
     flush_output();
     restore_terminal();
-    int status = system(command.c_str());
+    int status = run_command(shell_quoted(program_path) + " " + shell_quoted(help) + " r");
     setup_terminal();
     redraw_all();
     if (status != 0)
@@ -217,6 +245,7 @@ void show_help()
 
 void redraw_all()
 {
+    forget_screen();
     redraw_window(window_top, 3);
     show_menu_line(nullptr);
     show_message("%s", "");

@@ -5,6 +5,7 @@
 #include <deque>
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <sstream>
 #include <unistd.h>
 
@@ -26,8 +27,7 @@ struct KeysRanOut {};
 void to_screen(const char* data, size_t len)
 {
     sent.append(data, len);
-    if (the_screen)
-        the_screen->feed(std::string_view(data, len));
+    the_screen->feed(std::string_view(data, len));
 }
 
 int from_queue(int timeout_ms)
@@ -43,9 +43,14 @@ int from_queue(int timeout_ms)
     return timeout_ms >= 0 ? -1 : -2;
 }
 
-[[noreturn]] void keys_ran_out()
+// Sizes the console and gives it a new screen to draw on.
+void new_screen(int cols, int rows)
 {
-    throw KeysRanOut();
+    console_cols = cols;
+    console_rows = rows;
+    the_screen = std::make_unique<Screen>(rows, cols);
+    set_output_sink(to_screen);
+    sent.clear();
 }
 
 }  // namespace
@@ -53,11 +58,9 @@ int from_queue(int timeout_ms)
 void use_store(uint32_t capacity)
 {
     std::free(store_block);
-    store_block = nullptr;
     if (!allocate_store(capacity))
         abort();
-    window_top = window_bottom = line_start = cursor = view_start = text_begin;
-    selection_start = nullptr;
+    set_text({});
 }
 
 void set_text(const std::vector<std::string>& lines)
@@ -72,21 +75,15 @@ void set_text(const std::vector<std::string>& lines)
     }
     window_top = line_start = cursor = view_start = text_begin;
     window_bottom = text_end;
+    selection_start = nullptr;
     forget_line_numbers();
 }
 
 std::vector<std::string> text_lines()
 {
     std::vector<std::string> lines;
-    for (byte* p = text_begin; p < text_end;) {
-        byte* nul = static_cast<byte*>(std::memchr(p, 0, size_t(text_end - p)));
-        if (!nul) {
-            lines.push_back(std::string(p, text_end) + "<no NUL>");
-            break;
-        }
-        lines.emplace_back(p, nul);
-        p = nul + 1;
-    }
+    for (byte* p = text_begin; p < text_end; p = next_line(p))
+        lines.emplace_back(reinterpret_cast<char*>(p));
     return lines;
 }
 
@@ -105,8 +102,9 @@ void EditorTest::SetUp()
     dir = templ;
     old_dir = std::filesystem::current_path();
     std::filesystem::current_path(dir);
+    new_screen(80, 25);         // never the real terminal
     set_input_source(from_queue);
-    set_input_end_handler(keys_ran_out);
+    set_input_end_handler([] { throw KeysRanOut(); });
     keys.clear();
 }
 
@@ -115,7 +113,6 @@ void EditorTest::TearDown()
     set_output_sink(nullptr);
     set_input_source(nullptr);
     set_input_end_handler(nullptr);
-    the_screen.reset();
     std::filesystem::current_path(old_dir);
     std::filesystem::remove_all(dir);
 }
@@ -123,11 +120,7 @@ void EditorTest::TearDown()
 void EditorTest::open(const std::string& contents, int cols, int rows, uint32_t capacity,
                       const std::string& name)
 {
-    console_cols = cols;
-    console_rows = rows;
-    the_screen = std::make_unique<Screen>(rows, cols);
-    set_output_sink(to_screen);
-    sent.clear();
+    new_screen(cols, rows);
     view_only = 0;
     macro_record = macro_play = macro_current = nullptr;
     macro_repeats = 0;
@@ -157,15 +150,13 @@ Screen& EditorTest::screen()
 std::string EditorTest::take_output()
 {
     flush_output();
-    std::string out;
-    out.swap(sent);
-    return out;
+    return std::exchange(sent, std::string());
 }
 
 void EditorTest::type(std::string_view bytes)
 {
-    for (char c : bytes)
-        keys.push_back(static_cast<unsigned char>(c));
+    keys.insert(keys.end(), reinterpret_cast<const unsigned char*>(bytes.data()),
+                reinterpret_cast<const unsigned char*>(bytes.data() + bytes.size()));
 }
 
 void EditorTest::press(Key k, int times)
@@ -173,20 +164,25 @@ void EditorTest::press(Key k, int times)
     for (int i = 0; i < times; i++) {
         type(key_bytes(k));
         if (k == Key::Esc)
-            keys.push_back(pause_marker);
+            pause();
     }
+}
+
+void EditorTest::pause()
+{
+    keys.push_back(pause_marker);
 }
 
 bool EditorTest::run(void (*fn)())
 {
+    bool returned = true;
     try {
         fn();
     } catch (const KeysRanOut&) {
-        flush_output();
-        return false;
+        returned = false;
     }
     flush_output();
-    return true;
+    return returned;
 }
 
 void EditorTest::create_file(const std::string& name, const std::string& contents) const
@@ -196,8 +192,7 @@ void EditorTest::create_file(const std::string& name, const std::string& content
 
 std::string EditorTest::read_file(const std::string& name) const
 {
-    std::ifstream in(name, std::ios::binary);
     std::ostringstream s;
-    s << in.rdbuf();
+    s << std::ifstream(name, std::ios::binary).rdbuf();
     return s.str();
 }

@@ -3,7 +3,6 @@
 #include <cerrno>
 #include <chrono>
 #include <csignal>
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <poll.h>
@@ -13,26 +12,22 @@
 #include <thread>
 #include <unistd.h>
 
-using clock_type = std::chrono::steady_clock;
+using namespace std::chrono;
 
-static int ms_since(clock_type::time_point t)
+static int ms_since(steady_clock::time_point t)
 {
-    return int(std::chrono::duration_cast<std::chrono::milliseconds>(clock_type::now() - t).count());
+    return int(duration_cast<milliseconds>(steady_clock::now() - t).count());
 }
 
 PtyEditor::PtyEditor(int rows, int cols) : screen_(rows, cols)
 {
     char templ[] = "/tmp/pym-pty-XXXXXX";
-    if (!mkdtemp(templ))
+    int m, s;
+    // a fresh terminal's settings: cooked, with echo
+    if (!mkdtemp(templ) || openpty(&m, &s, nullptr, nullptr, nullptr) != 0 ||
+        tcgetattr(s, &initial_) != 0)
         abort();
     dir_ = templ;
-    size_ = {};
-    size_.ws_row = (unsigned short)rows;
-    size_.ws_col = (unsigned short)cols;
-    // The settings a fresh terminal starts with: cooked, with echo.
-    int m, s;
-    if (openpty(&m, &s, nullptr, nullptr, nullptr) != 0 || tcgetattr(s, &initial_) != 0)
-        abort();
     close(m);
     close(s);
 }
@@ -43,8 +38,7 @@ PtyEditor::~PtyEditor()
         kill(pid_, SIGKILL);
         waitpid(pid_, nullptr, 0);
     }
-    if (master_ >= 0)
-        close(master_);
+    hang_up();
     std::filesystem::remove_all(dir_);
 }
 
@@ -66,21 +60,22 @@ std::optional<std::string> PtyEditor::read_file(const std::string& name) const
 void PtyEditor::start(const std::vector<std::string>& args)
 {
     struct termios settings = initial_;
-    pid_ = forkpty(&master_, nullptr, &settings, &size_);
+    struct winsize size = {};
+    size.ws_row = (unsigned short)screen_.rows();
+    size.ws_col = (unsigned short)screen_.cols();
+    pid_ = forkpty(&master_, nullptr, &settings, &size);
     if (pid_ < 0)
         abort();
     if (pid_ == 0) {
-        if (chdir(dir_.c_str()) != 0)
-            _exit(127);
-        setenv("TERM", "xterm-256color", 1);
-        unsetenv("LINES");
-        unsetenv("COLUMNS");
-        std::vector<char*> argv;
-        argv.push_back(const_cast<char*>("pym"));
+        std::vector<char*> argv = {const_cast<char*>("pym")};
         for (const std::string& a : args)
             argv.push_back(const_cast<char*>(a.c_str()));
         argv.push_back(nullptr);
-        execv(PYM_BINARY, argv.data());
+        setenv("TERM", "xterm-256color", 1);
+        unsetenv("LINES");
+        unsetenv("COLUMNS");
+        if (chdir(dir_.c_str()) == 0)
+            execv(PYM_BINARY, argv.data());
         _exit(127);
     }
     wait_until([this](const Screen&) { return !output_.empty(); });
@@ -104,21 +99,19 @@ void PtyEditor::press(Key k, int times)
     for (int i = 0; i < times; i++) {
         send(key_bytes(k));
         if (k == Key::Esc)
-            std::this_thread::sleep_for(std::chrono::milliseconds(120));
+            std::this_thread::sleep_for(milliseconds(120));
     }
 }
 
 bool PtyEditor::read_some(int timeout_ms)
 {
-    if (master_ < 0)
-        return false;
     struct pollfd p = {master_, POLLIN, 0};
-    if (poll(&p, 1, timeout_ms) <= 0)
+    if (master_ < 0 || poll(&p, 1, timeout_ms) <= 0)
         return false;
     char buf[8192];
     ssize_t got = read(master_, buf, sizeof buf);
-    if (got <= 0) {     // EIO: every handle on the editor's side is closed
-        closed_ = errno != EINTR && errno != EAGAIN;
+    if (got <= 0) {
+        closed_ = got == 0 || errno == EIO;
         return false;
     }
     output_.append(buf, size_t(got));
@@ -128,18 +121,16 @@ bool PtyEditor::read_some(int timeout_ms)
 
 void PtyEditor::settle(int quiet_ms, int timeout_ms)
 {
-    auto start = clock_type::now();
+    auto start = steady_clock::now();
     while (ms_since(start) < timeout_ms && read_some(quiet_ms)) {
     }
 }
 
 bool PtyEditor::wait_until(const std::function<bool(const Screen&)>& ready, int timeout_ms)
 {
-    auto start = clock_type::now();
+    auto start = steady_clock::now();
     while (!ready(screen_)) {
-        if (ms_since(start) >= timeout_ms)
-            return false;
-        if (!read_some(20) && closed_)
+        if (ms_since(start) >= timeout_ms || (!read_some(20) && closed_))
             return ready(screen_);
     }
     return true;
@@ -167,10 +158,10 @@ void PtyEditor::signal(int sig)
 
 int PtyEditor::wait_exit(int timeout_ms)
 {
-    auto start = clock_type::now();
+    auto start = steady_clock::now();
     while (status_ < 0 && ms_since(start) < timeout_ms) {
         if (!read_some(20))
-            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+            std::this_thread::sleep_for(milliseconds(5));
         int status;
         if (waitpid(pid_, &status, WNOHANG) == pid_)
             status_ = status;

@@ -1,13 +1,12 @@
-// Runs the built editor in a pseudo-terminal, as a user would: in a fresh
-// directory of its own, with TERM=xterm-256color, on a screen of a chosen
-// size. The child is killed and the directory removed at destruction.
+// Runs the built editor in a pseudo-terminal of a chosen size, as a user
+// would: in a fresh directory of its own, with TERM=xterm-256color. The
+// child is killed and the directory removed at destruction.
 #pragma once
 
 #include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
-#include <sys/ioctl.h>
 #include <sys/types.h>
 #include <termios.h>
 #include <vector>
@@ -26,26 +25,22 @@ public:
     void create_file(const std::string& name, const std::string& contents) const;
     std::optional<std::string> read_file(const std::string& name) const;
 
-    // Starts pym with these arguments and waits for its first screen.
+    // Starts pym with these arguments and waits until its output settles.
     void start(const std::vector<std::string>& args);
     void send(std::string_view bytes);
-    // An Esc is followed by a pause, so that it is not taken for the start
-    // of a sequence.
-    void press(Key k, int times = 1);
-
-    // Reads output until none came for quiet_ms (or timeout_ms passed).
+    void press(Key k, int times = 1);   // an Esc is followed by a pause
+    // Reads output until none came for quiet_ms, or timeout_ms passed.
     void settle(int quiet_ms = 150, int timeout_ms = 5000);
     // Reads output until ready(screen) holds; returns whether it did.
     bool wait_until(const std::function<bool(const Screen&)>& ready, int timeout_ms = 5000);
 
     const Screen& screen() const { return screen_; }
-    const std::string& output() const { return output_; }   // every byte so far
-
-    // The terminal settings as the editor left them, and as they were given.
+    const std::string& output() const { return output_; }  // every byte so far
+    // The terminal's settings now, and as they were before the start.
     struct termios terminal_settings() const;
     const struct termios& initial_settings() const { return initial_; }
 
-    void hang_up();                 // closes the terminal
+    void hang_up();                     // closes the terminal's master side
     void signal(int sig);
     // The exit code, 128 + the signal that ended it, or -1 on timeout.
     int wait_exit(int timeout_ms = 5000);
@@ -54,12 +49,10 @@ private:
     bool read_some(int timeout_ms);     // false when nothing came
 
     Screen screen_;
-    std::string output_;
-    std::string dir_;
+    std::string output_, dir_;
     struct termios initial_;
-    struct winsize size_;
     int master_ = -1;
     pid_t pid_ = -1;
-    int status_ = -1;               // the wait status once reaped
-    bool closed_ = false;           // the terminal reported its end
+    int status_ = -1;                   // the wait status once reaped
+    bool closed_ = false;               // every handle on the editor's side is gone
 };

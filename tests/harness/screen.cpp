@@ -1,6 +1,5 @@
 #include "harness/screen.h"
 
-#include <cstring>
 #include <vterm.h>
 
 struct ScreenCallbacks {
@@ -9,7 +8,6 @@ struct ScreenCallbacks {
         static_cast<Screen*>(user)->bells_++;
         return 1;
     }
-
     static int set_property(VTermProp prop, VTermValue* value, void* user)
     {
         Screen* s = static_cast<Screen*>(user);
@@ -26,9 +24,8 @@ static const VTermScreenCallbacks callbacks = {
     nullptr, nullptr, nullptr,
 };
 
-Screen::Screen(int rows, int cols) : rows_(rows), cols_(cols)
+Screen::Screen(int rows, int cols) : rows_(rows), cols_(cols), vt_(vterm_new(rows, cols))
 {
-    vt_ = vterm_new(rows, cols);
     vterm_set_utf8(vt_, 1);
     vs_ = vterm_obtain_screen(vt_);
     vterm_screen_enable_altscreen(vs_, 1);
@@ -47,70 +44,51 @@ void Screen::feed(std::string_view bytes)
     vterm_screen_flush_damage(vs_);
 }
 
-static void append_utf8(std::string& out, uint32_t c)
-{
-    if (c < 0x80) {
-        out += char(c);
-    } else if (c < 0x800) {
-        out += char(0xC0 | c >> 6);
-        out += char(0x80 | (c & 0x3F));
-    } else if (c < 0x10000) {
-        out += char(0xE0 | c >> 12);
-        out += char(0x80 | (c >> 6 & 0x3F));
-        out += char(0x80 | (c & 0x3F));
-    } else {
-        out += char(0xF0 | c >> 18);
-        out += char(0x80 | (c >> 12 & 0x3F));
-        out += char(0x80 | (c >> 6 & 0x3F));
-        out += char(0x80 | (c & 0x3F));
-    }
-}
-
 std::string Screen::cell(int row, int col) const
 {
     VTermScreenCell c;
     if (row < 1 || row > rows_ || col < 1 || col > cols_ ||
-        !vterm_screen_get_cell(vs_, VTermPos{row - 1, col - 1}, &c))
+        !vterm_screen_get_cell(vs_, VTermPos{row - 1, col - 1}, &c) || c.chars[0] == uint32_t(-1))
         return "";
     if (c.chars[0] == 0)
         return " ";
-    if (c.chars[0] == uint32_t(-1))
-        return "";      // the right half of a wide glyph
     std::string s;
-    for (int i = 0; i < VTERM_MAX_CHARS_PER_CELL && c.chars[i]; i++)
-        append_utf8(s, c.chars[i]);
+    for (int i = 0; i < VTERM_MAX_CHARS_PER_CELL && c.chars[i]; i++) {
+        uint32_t u = c.chars[i];
+        if (u < 0x80) {
+            s += char(u);
+            continue;
+        }
+        int extra = u < 0x800 ? 1 : u < 0x10000 ? 2 : 3;
+        s += char((0xFF00 >> (extra + 1)) | (u >> (6 * extra)));
+        while (extra--)
+            s += char(0x80 | ((u >> (6 * extra)) & 0x3F));
+    }
     return s;
 }
 
-int Screen::colour_of(int row, int col, bool foreground) const
+int Screen::colour(int row, int col, bool foreground) const
 {
     VTermScreenCell c;
     if (!vterm_screen_get_cell(vs_, VTermPos{row - 1, col - 1}, &c))
-        return colour::terminal_default;
+        return -2;
     VTermColor k = foreground ? c.fg : c.bg;
     if (foreground ? VTERM_COLOR_IS_DEFAULT_FG(&k) : VTERM_COLOR_IS_DEFAULT_BG(&k))
         return colour::terminal_default;
     if (VTERM_COLOR_IS_INDEXED(&k))
         return k.indexed.idx;
-    for (int i = 0; i < 16; i++) {
+    for (int i = 0; i < 16; i++) {      // an RGB colour: find it in the palette
         VTermColor p;
         vterm_color_indexed(&p, uint8_t(i));
         vterm_screen_convert_color_to_rgb(vs_, &p);
         if (p.rgb.red == k.rgb.red && p.rgb.green == k.rgb.green && p.rgb.blue == k.rgb.blue)
             return i;
     }
-    return -2;          // a colour outside the 16
+    return -2;
 }
 
-int Screen::fg(int row, int col) const
-{
-    return colour_of(row, col, true);
-}
-
-int Screen::bg(int row, int col) const
-{
-    return colour_of(row, col, false);
-}
+int Screen::fg(int row, int col) const { return colour(row, col, true); }
+int Screen::bg(int row, int col) const { return colour(row, col, false); }
 
 std::string Screen::text(int row, int col, int count) const
 {
@@ -123,16 +101,23 @@ std::string Screen::text(int row, int col, int count) const
 std::string Screen::row(int r) const
 {
     std::string s = text(r, 1, cols_);
-    s.erase(s.find_last_not_of(' ') + 1);
-    return s;
+    return s.erase(s.find_last_not_of(' ') + 1);
 }
 
 bool Screen::contains(std::string_view s) const
 {
     for (int r = 1; r <= rows_; r++)
-        if (row(r).find(s) != std::string::npos)
+        if (text(r, 1, cols_).find(s) != std::string::npos)
             return true;
     return false;
+}
+
+std::string Screen::dump() const
+{
+    std::string s;
+    for (int r = 1; r <= rows_; r++)
+        s += std::to_string(r) + "|" + row(r) + "\n";
+    return s;
 }
 
 int Screen::cursor_row() const
@@ -147,12 +132,4 @@ int Screen::cursor_col() const
     VTermPos pos;
     vterm_state_get_cursorpos(vterm_obtain_state(vt_), &pos);
     return pos.col + 1;
-}
-
-std::string Screen::dump() const
-{
-    std::string s;
-    for (int r = 1; r <= rows_; r++)
-        s += (r < 10 ? " " : "") + std::to_string(r) + "|" + row(r) + "\n";
-    return s;
 }

@@ -1,4 +1,5 @@
-// A terminal emulator for the tests: bytes go in, cells come out.
+// A terminal emulator (libvterm) for the tests: bytes go in, cells come out.
+// Rows and columns are 1-based, as on the editor's screen.
 #pragma once
 
 #include <string>
@@ -7,11 +8,11 @@
 struct VTerm;
 struct VTermScreen;
 
-// The 16 ANSI colours, as the palette index a cell reports.
+// The 16 ANSI colours as the palette index a cell reports; -1 for the
+// terminal's default colour.
 namespace colour {
 constexpr int black = 0, red = 1, green = 2, yellow = 3, blue = 4, magenta = 5, cyan = 6,
-              light_grey = 7, dark_grey = 8, bright_white = 15;
-constexpr int terminal_default = -1;   // no colour was set
+              light_grey = 7, bright_white = 15, terminal_default = -1;
 }
 
 class Screen {
@@ -22,19 +23,16 @@ public:
     Screen& operator=(const Screen&) = delete;
 
     void feed(std::string_view bytes);
-
     int rows() const { return rows_; }
     int cols() const { return cols_; }
 
-    // All positions are 1-based. An empty cell reads as a blank.
-    std::string cell(int row, int col) const;
-    int fg(int row, int col) const;    // palette index 0-15, or colour::terminal_default
+    std::string cell(int row, int col) const;           // the glyph as UTF-8; blank if empty
+    int fg(int row, int col) const;
     int bg(int row, int col) const;
-    // The row's glyphs as UTF-8, trailing blanks removed.
-    std::string row(int r) const;
-    // count cells of a row from col on, as UTF-8, blanks kept.
-    std::string text(int row, int col, int count) const;
-    bool contains(std::string_view s) const;
+    std::string text(int row, int col, int count) const;    // count cells, blanks kept
+    std::string row(int r) const;                       // trailing blanks removed
+    bool contains(std::string_view s) const;            // in a row, blanks kept
+    std::string dump() const;                           // every row, for failure messages
 
     int cursor_row() const;
     int cursor_col() const;
@@ -42,18 +40,13 @@ public:
     bool alternate_screen() const { return alt_screen_; }
     int bells() const { return bells_; }
 
-    // Every row, for failure messages.
-    std::string dump() const;
-
 private:
-    int colour_of(int row, int col, bool foreground) const;
+    int colour(int row, int col, bool foreground) const;
 
     int rows_, cols_;
     VTerm* vt_;
     VTermScreen* vs_;
     int bells_ = 0;
-    bool alt_screen_ = false;
-    bool cursor_visible_ = true;
-
+    bool alt_screen_ = false, cursor_visible_ = true;
     friend struct ScreenCallbacks;
 };

@@ -1,0 +1,144 @@
+// The built editor in a pseudo-terminal: the first screen, the usage line,
+// and the terminal handed back at the end of a run.
+#include <gtest/gtest.h>
+
+#include <csignal>
+
+#include "harness/pty.h"
+
+static std::string notes()
+{
+    std::string text = "first\tline\n" + std::string(100, 'w') + "\r\n";
+    for (int i = 3; i <= 30; i++)
+        text += "note " + std::to_string(i) + "\n";
+    return text;
+}
+
+// The row's text from col on, blanks included.
+static std::string from(const Screen& s, int row, int col)
+{
+    return s.text(row, col, s.cols() - col + 1);
+}
+
+static void expect_terminal_restored(const PtyEditor& pym)
+{
+    EXPECT_FALSE(pym.screen().alternate_screen());
+    EXPECT_TRUE(pym.screen().cursor_visible());
+    struct termios now = pym.terminal_settings(), was = pym.initial_settings();
+    EXPECT_EQ(now.c_lflag, was.c_lflag);
+    EXPECT_EQ(now.c_iflag, was.c_iflag);
+    EXPECT_EQ(now.c_oflag, was.c_oflag);
+}
+
+TEST(Startup, ShowsTheFileAndHandsTheTerminalBackAtTheEnd)
+{
+    PtyEditor pym(25, 80);
+    pym.create_file("notes.txt", notes());
+    pym.start({"notes.txt"});
+    const Screen& s = pym.screen();
+    ASSERT_TRUE(s.alternate_screen());
+    EXPECT_EQ(s.row(1), "INSERT: <curs> Ins - exchange") << s.dump();
+    std::string loaded = "----> reading 'notes.txt' " + std::to_string(notes().size() - 1) +
+                         "/1048576 chars";
+    EXPECT_EQ(s.text(2, 1, 59), loaded + std::string(59 - loaded.size(), ' '));
+    EXPECT_EQ(s.text(2, 60, 21), "  Line 1    Col 1    ");
+    EXPECT_EQ(s.row(3), "first   line");
+    EXPECT_EQ(from(s, 4, 1), std::string(78, 'w') + "» ");
+    for (int r = 5; r <= 25; r++)
+        EXPECT_EQ(s.row(r), "note " + std::to_string(r - 2));
+    EXPECT_EQ(s.cursor_row(), 3);
+    EXPECT_EQ(s.cursor_col(), 1);
+    for (int col : {1, 70}) {
+        EXPECT_EQ(s.fg(1, col), colour::blue);
+        EXPECT_EQ(s.bg(2, col), colour::light_grey);
+        EXPECT_EQ(s.fg(3, col), colour::bright_white);
+        EXPECT_EQ(s.bg(25, col), colour::blue);
+    }
+
+    pym.press(Key::Esc);
+    pym.send("Q");
+    pym.settle();
+    pym.send("E");
+    EXPECT_EQ(pym.wait_exit(), 0);
+    expect_terminal_restored(pym);
+    EXPECT_EQ(pym.read_file("pym.l"), "notes.txt 1 1\n");
+    EXPECT_EQ(pym.read_file("notes.txt"), notes()) << "an unchanged text is not written";
+}
+
+TEST(Startup, AMissingFileIsANewTextOfTwoEmptyLines)
+{
+    PtyEditor pym(25, 80);
+    pym.start({"x"});
+    const Screen& s = pym.screen();
+    EXPECT_EQ(s.row(2).substr(0, 40), "----> can't open 'x' /new ! 1048576 free");
+    for (int r = 3; r <= 25; r++)
+        EXPECT_EQ(s.row(r), "");
+    pym.press(Key::Down, 3);
+    EXPECT_TRUE(pym.wait_until([](const Screen& s) { return s.row(2).find("Line 2") != std::string::npos; }));
+    pym.settle();
+    EXPECT_EQ(s.text(2, 60, 21), "  Line 2    Col 1    ") << "there is no third line";
+    pym.press(Key::Esc);
+    pym.send("qe");
+    EXPECT_EQ(pym.wait_exit(), 0);
+    EXPECT_EQ(pym.read_file("pym.l"), "x 2 1\n");
+    EXPECT_FALSE(pym.read_file("x"));
+}
+
+TEST(Startup, ThreeArgumentsPrintTheUsageAndLeaveTheTerminalAlone)
+{
+    PtyEditor pym(25, 80);
+    pym.start({"a", "b", "c"});
+    EXPECT_EQ(pym.wait_exit(), 1);
+    EXPECT_EQ(pym.screen().row(1), "USAGE: pym [ file | + ]");
+    EXPECT_EQ(pym.output().find('\x1b'), std::string::npos) << "no control sequence was sent";
+    expect_terminal_restored(pym);
+    EXPECT_FALSE(pym.read_file("pym.l"));
+}
+
+TEST(Startup, UsesTheTerminalsSize)
+{
+    PtyEditor pym(30, 100);
+    pym.create_file("notes.txt", notes());
+    pym.start({"notes.txt"});
+    const Screen& s = pym.screen();
+    EXPECT_EQ(s.text(2, 80, 21), "  Line 1    Col 1    ");
+    EXPECT_EQ(from(s, 4, 1), std::string(98, 'w') + "» ");
+    EXPECT_EQ(s.row(30), "note 28");
+    pym.signal(SIGTERM);
+    EXPECT_EQ(pym.wait_exit(), 128 + SIGTERM);
+    expect_terminal_restored(pym);
+    EXPECT_EQ(pym.read_file("pym.l"), "notes.txt 1 1\n");
+}
+
+TEST(Startup, PlusResumesWhereTheSessionFileSays)
+{
+    PtyEditor pym(25, 80);
+    pym.create_file("notes.txt", notes());
+    pym.create_file("pym.l", "notes.txt 12 5\n");
+    pym.start({"+"});
+    EXPECT_EQ(pym.screen().text(2, 60, 21), "  Line 12   Col 5    ");
+    EXPECT_EQ(pym.screen().cursor_row(), 14);
+    EXPECT_EQ(pym.screen().cursor_col(), 5);
+    pym.press(Key::Esc);
+    pym.send("qe");
+    EXPECT_EQ(pym.wait_exit(), 0);
+    EXPECT_EQ(pym.read_file("pym.l"), "notes.txt 12 5\n");
+
+    PtyEditor bare(25, 80);
+    bare.create_file("notes.txt", notes());
+    bare.create_file("pym.l", "notes.txt");
+    bare.start({"+"});
+    EXPECT_EQ(bare.screen().text(2, 60, 21), "  Line 1    Col 1    ");
+    EXPECT_EQ(bare.screen().row(3), "first   line") << "no blank: the name alone";
+}
+
+TEST(Startup, AFileOverHalfAMegabyteGetsALargerStore)
+{
+    PtyEditor pym(25, 80);
+    std::string big;
+    for (int i = 0; i < 6000; i++)
+        big += std::string(99, 'a' + i % 26) + "\n";
+    pym.create_file("big.txt", big);
+    pym.start({"big.txt"});
+    EXPECT_EQ(pym.screen().row(2).substr(0, 44), "----> reading 'big.txt' 600000/2097152 chars");
+}
