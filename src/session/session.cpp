@@ -173,16 +173,24 @@ void open_text(const char* path)
     reset_menu(view_only ? view_menu : full_menu);
 }
 
-// The help file: in the current directory, else where it was installed.
+// The help file: in the current directory, else where it was installed,
+// beside the program (PREFIX/bin/pym finds PREFIX/share/pym/pym.hlp).
 static std::string find_help_file()
 {
-    if (access(help_file, F_OK) == 0)
-        return help_file;
+    std::string candidates[3] = {help_file, "", ""};
+    size_t slash = program_path.rfind('/');
+    if (slash != std::string::npos) {
+        std::string bin = program_path.substr(0, slash);
+        size_t up = bin.rfind('/');
+        std::string prefix = up == std::string::npos ? "." : bin.substr(0, up);
+        candidates[1] = prefix + "/share/pym/" + help_file;
+    }
 #ifdef PYM_DATA_DIR
-    std::string installed = std::string(PYM_DATA_DIR) + "/" + help_file;
-    if (access(installed.c_str(), F_OK) == 0)
-        return installed;
+    candidates[2] = std::string(PYM_DATA_DIR) + "/" + help_file;
 #endif
+    for (const std::string& c : candidates)
+        if (!c.empty() && access(c.c_str(), F_OK) == 0)
+            return c;
     return "";
 }
 
