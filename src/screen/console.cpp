@@ -4,7 +4,7 @@
  * The sequences it sends:
  *
  *   ESC [ ? 1049 h / l      enter / leave the alternate screen
- *   ESC [ row ; col H       move the cursor (1-based)
+ *   ESC [ row ; col H       move the cursor (1-based; ESC [ row H for column 1)
  *   ESC [ 0 ; fg ; bg m     colours of a PC attribute byte (30-37/90-97 on
  *                           40-47/100-107); ESC [ 0 m at the end of a run
  *   ESC [ K                 blank the rest of the row in the current colours
@@ -226,7 +226,10 @@ static void send_cursor()
         emit("\b", 1);
     } else {
         char cup[40];
-        snprintf(cup, sizeof cup, "\x1b[%d;%dH", cur_row, col);
+        if (col == 1)
+            snprintf(cup, sizeof cup, "\x1b[%dH", cur_row);
+        else
+            snprintf(cup, sizeof cup, "\x1b[%d;%dH", cur_row, col);
         emit(cup);
     }
     term_row = cur_row;
