@@ -216,6 +216,34 @@ static void send_attr()
     term_attr = a;
 }
 
+static const char* glyph(byte b)
+{
+    return b < 0x20 ? low_glyphs[b] : high_glyphs[b - 0x7F];
+}
+
+/*
+ * Moving right over a few cells that already show what they should, in the
+ * colours in force, costs less by writing them again than by a cursor move.
+ */
+static bool rewrite_gap(int col, size_t move_cost)
+{
+    std::string cells;
+    for (int c = term_col; c < col; c++) {
+        cell* shown_cell = shown_at(c, term_row);
+        if (!shown_cell || shown_cell->attr != term_attr || term_attr < 0)
+            return false;
+        byte b = shown_cell->ch;
+        if (b >= 0x20 && b < 0x7F)
+            cells.push_back(char(b));
+        else
+            cells.append(glyph(b));
+        if (cells.size() >= move_cost)
+            return false;
+    }
+    emit(cells.data(), cells.size());
+    return true;
+}
+
 // Brings the terminal's cursor to where the next output goes.
 static void send_cursor()
 {
@@ -230,7 +258,9 @@ static void send_cursor()
             snprintf(cup, sizeof cup, "\x1b[%dH", cur_row);
         else
             snprintf(cup, sizeof cup, "\x1b[%d;%dH", cur_row, col);
-        emit(cup);
+        bool near = term_row == cur_row && term_col > 0 && term_col < col;
+        if (!near || !rewrite_gap(col, strlen(cup)))
+            emit(cup);
     }
     term_row = cur_row;
     term_col = col;
@@ -242,7 +272,7 @@ static void put_glyph(byte b)
         if (b >= 0x20 && b < 0x7F)
             pending.push_back(char(b));
         else
-            pending.append(b < 0x20 ? low_glyphs[b] : high_glyphs[b - 0x7F]);
+            pending.append(glyph(b));
         return;
     }
     if (cur_col > console_cols)
@@ -260,7 +290,7 @@ static void put_glyph(byte b)
         char c = char(b);
         emit(&c, 1);
     } else {
-        emit(b < 0x20 ? low_glyphs[b] : high_glyphs[b - 0x7F]);
+        emit(glyph(b));
     }
     cur_col++;
     term_col++;

@@ -23,7 +23,20 @@ static struct {
 } input;
 
 static byte* load_point;   // where the next line read goes
-static byte* room_end;     // end of the free room at load_point
+static byte* room_end;     // end of the free room at load_point: the text after it
+static size_t tail_length; // the length of that text
+
+// Moves the text after the room to the top of the store, for a file
+// longer than it said. Returns false when there is no more room to give.
+static bool widen_room()
+{
+    byte* top = text_begin + text_capacity - tail_length;
+    if (room_end >= top)
+        return false;
+    move_bytes(top, room_end, tail_length);
+    room_end = top;
+    return true;
+}
 
 static bool fill_input()
 {
@@ -44,12 +57,12 @@ static bool fill_input()
 }
 
 /*
- * Copies the next line of the input to dst, without its LF, stopping at
- * limit. A NUL byte ends the line's text; the bytes after it up to the LF
- * are dropped. Returns the length stored, -1 at the end of the input, or
- * -2 when the line does not fit below limit.
+ * Copies the next line of the input to dst, without its LF. A NUL byte
+ * ends the line's text; the bytes after it up to the LF are dropped.
+ * Returns the length stored, -1 at the end of the input, or -2 when the
+ * line does not fit in the store.
  */
-static long get_line(byte* dst, byte* limit)
+static long get_line(byte* dst)
 {
     byte* out = dst;
     bool seen_nul = false, any = false;
@@ -66,8 +79,9 @@ static long get_line(byte* dst, byte* limit)
             byte* nul = static_cast<byte*>(std::memchr(from, 0, take));
             size_t keep = nul ? size_t(nul - from) : take;
             seen_nul = nul != nullptr;
-            if (keep > size_t(limit - out))
-                return -2;
+            while (keep > size_t(room_end - out))
+                if (!widen_room())
+                    return -2;
             std::memcpy(out, from, keep);
             out += keep;
         }
@@ -82,7 +96,7 @@ static long get_line(byte* dst, byte* limit)
  */
 static long read_line()
 {
-    long n = get_line(load_point, room_end);
+    long n = get_line(load_point);
     if (n == -1)
         return 0;
     if (n >= 0) {
@@ -90,6 +104,8 @@ static long read_line()
             n--;
         n++;
     }
+    if (n >= 0 && load_point + n > room_end)
+        widen_room();
     if (n < 0 || load_point + n > room_end) {
         show_message("--> buffer overflow (%u)%c", text_capacity, 7);
         return -1;
@@ -100,8 +116,10 @@ static long read_line()
 }
 
 /*
- * The text after pos moves to the top of the store once, the lines are
- * read into the room this leaves, and the text comes back behind them.
+ * The text after pos moves up once, by the size of the file, and the
+ * lines are read into the room this leaves; a file that turns out longer
+ * (or of no known size) pushes that text on to the top of the store. What
+ * room is left over is closed at the end.
  */
 int load_file(const char* path, byte* pos)
 {
@@ -116,14 +134,18 @@ int load_file(const char* path, byte* pos)
     input.pos = input.len = 0;
     input.at_end = false;
 
-    size_t tail = size_t(text_end - pos);
-    room_end = text_begin + text_capacity - tail;
-    move_bytes(room_end, pos, tail);
+    tail_length = size_t(text_end - pos);
+    byte* top = text_begin + text_capacity - tail_length;
+    struct stat st;
+    room_end = pos;
+    if (fstat(fd, &st) == 0 && S_ISREG(st.st_mode))
+        room_end = st.st_size < top - pos ? pos + st.st_size : top;
+    move_bytes(room_end, pos, tail_length);
     load_point = pos;
     long result;
     while ((result = read_line()) > 0) {
     }
-    move_bytes(load_point, room_end, tail);
+    move_bytes(load_point, room_end, tail_length);
     long grown = load_point - pos;
     text_end += grown;
     if (window_top > pos)
