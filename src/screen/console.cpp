@@ -10,6 +10,9 @@
  *   ESC [ K                 blank the rest of the row in the current colours
  *   ESC [ top ; bottom r    scrolling region; ESC [ r resets it
  *   ESC [ S, ESC [ T        scroll the region up / down by one row
+ *   ESC [ M, ESC [ L        delete / insert the cursor's row: the rows below
+ *                           it move up / down, the cheaper block move for a
+ *                           band that reaches the last row
  *   ESC [ ? 25 h            cursor visible, at the end of a run
  *   BS                      one column left, when that is where we go
  *   BEL                     the bell
@@ -385,7 +388,10 @@ static void scroll_band(int top, int bottom, bool up)
         return;
     }
     char seq[48];
-    snprintf(seq, sizeof seq, "\x1b[%d;%dr\x1b[%c\x1b[r", top, bottom, up ? 'S' : 'T');
+    if (bottom == console_rows)     // the band reaches the bottom: delete or insert a row
+        snprintf(seq, sizeof seq, "\x1b[%dH\x1b[%c", top, up ? 'M' : 'L');
+    else
+        snprintf(seq, sizeof seq, "\x1b[%d;%dr\x1b[%c\x1b[r", top, bottom, up ? 'S' : 'T');
     emit(seq);
     term_col = term_row = 0;
     move_shown_rows(top, bottom, up);
