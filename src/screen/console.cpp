@@ -354,7 +354,12 @@ void clear_to_eol()
         return;
     send_cursor();
     send_attr();
-    emit("\x1b[K");
+    if (cur_col < console_cols) {
+        emit("\x1b[K");
+    } else {                    // the last cell: a blank is shorter
+        emit(" ", 1);
+        term_col = term_row = 0;
+    }
 }
 
 void clear_row(int row)
