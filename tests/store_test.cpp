@@ -15,6 +15,15 @@ protected:
         use_store(16);
         modified = 0;
     }
+    // Makes the text these lines where text_begin stands now.
+    static void set_text_at_begin(const Lines& lines)
+    {
+        text_end = text_begin;
+        for (const std::string& l : lines) {
+            std::memcpy(text_end, l.c_str(), l.size() + 1);
+            text_end += l.size() + 1;
+        }
+    }
     // Opens n bytes at p and fills them with '+'.
     static byte* open_filled(byte* p, long n)
     {
@@ -138,4 +147,35 @@ TEST_F(LineStore, RemovingKeepsTheWindowOnItsLines)
     EXPECT_EQ(text_lines(), (Lines{"a", "c", "d"}));
     EXPECT_EQ(*window_top, 'c') << "the line that followed the range";
     EXPECT_EQ(*window_bottom, 'c');
+}
+
+// A text placed with room on both sides grows at its start by moving the
+// lines before the insertion down, taking the positions kept there along;
+// when neither side has room left, the text slides to make it.
+TEST_F(LineStore, GrowsDownwardsNearItsStartAndSlidesWhenRoomIsSplit)
+{
+    empty_text(4);                      // 16 bytes: 6 free below, 6 above
+    byte* start = text_begin;
+    set_text_at_begin({"ab", "c"});     // a b 0 c 0
+    window_top = line_start = text_begin;
+    cursor = text_begin + 1;
+    byte* second = line_at(2);
+    window_bottom = text_end;
+
+    byte* after = open_filled(cursor, 2);
+    EXPECT_EQ(text_begin, start - 2) << "the start moved down, not the rest up";
+    EXPECT_EQ(after, text_begin + 3);
+    EXPECT_EQ(cursor, text_begin + 1) << "the cursor is on the room";
+    EXPECT_EQ(line_start, text_begin);
+    EXPECT_EQ(line_at(2), second) << "the lines after did not move";
+    EXPECT_EQ(text_begin[-1] | text_begin[-2], 0);
+    EXPECT_EQ(text_lines(), (Lines{"a++b", "c"}));
+
+    open_filled(text_end - 1, 4);       // 4 free below, 6 above: the end grows
+    open_filled(line_at(2), 5);         // 4 below, 2 above: the text slides first
+    EXPECT_EQ(text_begin, store_block + 2);
+    EXPECT_EQ(text_end, store_block + 2 + 16);
+    EXPECT_EQ(text_lines(), (Lines{"a++b", "+++++c++++"}));
+    EXPECT_EQ(window_top, text_begin);
+    EXPECT_EQ(open_room(text_begin, 1), nullptr) << "the store is full";
 }

@@ -150,10 +150,14 @@ static bool replace_at(byte* q, size_t from_len, const char* to)
     size_t to_len = strlen(to);
     long d = long(to_len) - long(from_len);
     byte* r = q - from_len;
-    if (d > 0 && !open_room(r, d)) {
-        show_message("-->too many chars, can't replace%c", 7);
-        place_cursor();
-        return false;
+    if (d > 0) {
+        byte* after = open_room(r, d);
+        if (!after) {
+            show_message("-->too many chars, can't replace%c", 7);
+            place_cursor();
+            return false;
+        }
+        r = after - d;
     }
     if (d < 0)
         remove_range(r, r - d);

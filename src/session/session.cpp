@@ -141,8 +141,9 @@ void open_text(const char* path)
 {
     screen_cols = console_cols;
     screen_rows = console_rows;
-    window_top = window_bottom = line_start = cursor = view_start = text_end = text_begin;
-    forget_line_numbers();
+    struct stat st;
+    empty_text(stat(path, &st) == 0 && S_ISREG(st.st_mode) ? size_t(st.st_size) : 0);
+    window_top = window_bottom = line_start = cursor = view_start = text_begin;
     selection_start = nullptr;
     paste_buffer[0] = 0;
     paste_end = paste_buffer;

@@ -25,16 +25,29 @@ static struct {
 static byte* load_point;   // where the next line read goes
 static byte* room_end;     // end of the free room at load_point: the text after it
 static size_t tail_length; // the length of that text
+static byte* insert_at;    // where the load began, as the text then stood
 
-// Moves the text after the room to the top of the store, for a file
-// longer than it said. Returns false when there is no more room to give.
+/*
+ * Makes more room for a file longer than it said: the text after the room
+ * goes to the top of the store, then the text before it to the bottom.
+ * Returns false when there is no more room to give.
+ */
 static bool widen_room()
 {
-    byte* top = text_begin + text_capacity - tail_length;
-    if (room_end >= top)
+    byte* top = store_top() - tail_length;
+    if (room_end < top) {
+        move_bytes(top, room_end, tail_length);
+        room_end = top;
+        return true;
+    }
+    long delta = store_bottom() - text_begin;
+    if (delta == 0)
         return false;
-    move_bytes(top, room_end, tail_length);
-    room_end = top;
+    move_bytes(store_bottom(), text_begin, size_t(load_point - text_begin));
+    shift_positions(text_begin, insert_at, delta);
+    text_begin += delta;
+    load_point += delta;
+    text_begin[-1] = text_begin[-2] = 0;
     return true;
 }
 
@@ -134,26 +147,23 @@ int load_file(const char* path, byte* pos)
     input.pos = input.len = 0;
     input.at_end = false;
 
-    tail_length = size_t(text_end - pos);
-    byte* top = text_begin + text_capacity - tail_length;
     struct stat st;
-    room_end = pos;
-    if (fstat(fd, &st) == 0 && S_ISREG(st.st_mode))
-        room_end = st.st_size < top - pos ? pos + st.st_size : top;
+    bool sized = fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
+    long offset = pos - text_begin;
+    if (!sized || store_top() - text_end < st.st_size)
+        slide_text_to(store_bottom());
+    insert_at = pos = text_begin + offset;
+    tail_length = size_t(text_end - pos);
+    byte* top = store_top() - tail_length;
+    room_end = sized && st.st_size < top - pos ? pos + st.st_size : top;
     move_bytes(room_end, pos, tail_length);
     load_point = pos;
     long result;
     while ((result = read_line()) > 0) {
     }
     move_bytes(load_point, room_end, tail_length);
-    long grown = load_point - pos;
-    text_end += grown;
-    if (window_top > pos)
-        window_top += grown;
-    if (window_bottom > pos)
-        window_bottom += grown;
-    if (selection_start && selection_start >= pos)
-        selection_start += grown;
+    shift_positions(insert_at + 1, text_end, load_point - insert_at);
+    text_end = load_point + tail_length;
     close(fd);
     input.fd = -1;
     modified = 1;

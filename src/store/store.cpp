@@ -94,11 +94,80 @@ void keep_line_number_below(byte* p)
         line_number_of(line_start_of(p));
 }
 
+byte* store_bottom()
+{
+    return store_block + 2;
+}
+
+byte* store_top()
+{
+    return store_block + 2 + text_capacity;
+}
+
+// Makes the two bytes before the text zero: they stop every backward scan.
+static void mark_text_begin()
+{
+    text_begin[-1] = text_begin[-2] = 0;
+}
+
+void empty_text(size_t expected)
+{
+    size_t slack = expected < text_capacity ? (text_capacity - expected) / 2 : 0;
+    text_begin = text_end = store_bottom() + slack;
+    mark_text_begin();
+    forget_line_numbers();
+}
+
+void shift_positions(byte* lo, byte* hi, long delta)
+{
+    byte** kept[] = {&cursor, &line_start, &view_start, &window_top, &window_bottom,
+                     &selection_start, &numbered_line};
+    for (byte** p : kept)
+        if (*p && *p >= lo && *p <= hi)
+            *p += delta;
+}
+
+void slide_text_to(byte* begin)
+{
+    long delta = begin - text_begin;
+    if (delta == 0)
+        return;
+    move_bytes(begin, text_begin, size_t(text_end - text_begin));
+    shift_positions(text_begin, text_end, delta);
+    text_begin += delta;
+    text_end += delta;
+    mark_text_begin();
+}
+
+/*
+ * Opens n bytes of room at pos. The text lies somewhere in the block with
+ * free room below and above it; the shorter side of pos moves, so typing
+ * near the start of a long text costs as little as near its end. Moving
+ * the start down takes every position up to pos with it: the room is then
+ * just before the byte that was at pos, and a cursor at pos is on its
+ * first byte either way. Returns the new place of that byte.
+ */
 byte* open_room(byte* pos, long n)
 {
-    if (n <= 0 || text_end + n > text_begin + text_capacity)
+    if (n <= 0 || size_t(text_end - text_begin) + size_t(n) > text_capacity)
         return nullptr;
     keep_line_number_below(pos);
+    long below = text_begin - store_bottom(), above = store_top() - text_end;
+    if (below < n && above < n) {
+        long offset = pos - text_begin;
+        slide_text_to(store_bottom());
+        pos = text_begin + offset;
+        below = 0;
+    }
+    modified = 1;
+    bool start_is_shorter = pos - text_begin < text_end - pos;
+    if (below >= n && (start_is_shorter || above < n)) {
+        move_bytes(text_begin - n, text_begin, size_t(pos - text_begin));
+        shift_positions(text_begin, pos, -n);
+        text_begin -= n;
+        mark_text_begin();
+        return pos;
+    }
     byte* q = next_line(pos);
     move_bytes(pos + n, pos, size_t(text_end - pos));
     text_end += n;
@@ -108,7 +177,6 @@ byte* open_room(byte* pos, long n)
         window_bottom += n;
     if (selection_start && selection_start >= pos)
         selection_start += n;
-    modified = 1;
     return pos + n;
 }
 

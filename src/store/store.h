@@ -9,11 +9,23 @@ byte* copy_bytes(const byte* src, const byte* end, byte* dst);
 byte* line_start_of(byte* p);
 byte* next_line(byte* p);
 byte* prev_line(byte* p);
+// The new place of the byte that was at pos: the room is the n bytes
+// before it. Null when the text would outgrow the store.
 byte* open_room(byte* pos, long n);
 void remove_range(byte* a, byte* b);
 
 // Allocates the block of text_capacity + 2 bytes, or returns false.
 bool allocate_store(uint32_t capacity);
+
+// The text floats in the block, between these two ends.
+byte* store_bottom();
+byte* store_top();
+// Empties the text, placed to leave room on both sides of expected bytes.
+void empty_text(size_t expected);
+// Moves the whole text to start at begin, with every position kept into it.
+void slide_text_to(byte* begin);
+// Adds delta to every position kept into the text that lies in [lo, hi].
+void shift_positions(byte* lo, byte* hi, long delta);
 
 // The 1-based number of the line that starts at p. A remembered line and
 // its number make this cost only the lines between it and p.

@@ -114,6 +114,7 @@ static void check_invariants()
 {
     check(text_begin[-1] == 0 && text_begin[-2] == 0, "zero bytes before the text");
     check(text_begin < text_end && text_end <= text_begin + text_capacity, "text bounds");
+    check(text_begin >= store_block + 2 && text_end <= store_block + 2 + text_capacity, "text in the block");
     check(text_end[-1] == 0, "the text ends with a NUL");
     check(is_line_start(line_start) && line_start <= cursor && cursor < text_end, "cursor in the text");
     check(memchr(line_start, 0, size_t(cursor - line_start)) == nullptr, "cursor in its line");

@@ -65,7 +65,7 @@ void use_store(uint32_t capacity)
 
 void set_text(const std::vector<std::string>& lines)
 {
-    text_end = text_begin;
+    text_begin = text_end = store_block + 2;
     for (const std::string& l : lines) {
         if (text_end + l.size() + 1 > text_begin + text_capacity)
             abort();
