@@ -1,0 +1,545 @@
+/*
+ * Runs PYM, nano and vim side by side on the same workloads in an 80x25
+ * pseudo-terminal, one key at a time, and prints what each cost: CPU
+ * (user + system from wait4), wall time, terminal output, write() calls
+ * and CPU per key (from /proc/PID/io and /proc/PID/schedstat around each
+ * key) and peak resident memory (VmHWM). Every figure is the median of
+ * the runs. See README.md.
+ */
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <map>
+#include <regex>
+#include <string>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <vector>
+
+#include "editors.h"
+#include "process.h"
+#include "terminal.h"
+#include "workloads.h"
+
+namespace {
+
+struct Options {
+    std::string pym = "pym";
+    int runs = 3;
+    double scale = 1;
+    std::vector<std::string> editors = {"pym", "nano", "vim"};
+    std::string only;           // workload names containing this
+    bool verbose = false;
+    int trace = 0;              // steps whose output is shown
+};
+
+// One editor on one workload, once.
+struct RunResult {
+    bool ok = true;             // started, ended, no step timed out
+    std::string problem;
+    double cpu_s = 0, wall_s = 0;
+    double rss_mib = 0;
+    uint64_t bytes = 0;         // all terminal output, start to end
+    // the workload's own keys: not start-up, set-up moves, mode changes,
+    // the cursor check or quitting
+    long keys = 0;
+    uint64_t key_bytes = 0, key_writes = 0, key_cpu_ns = 0;
+    double median_key_bytes = 0, max_key_bytes = 0;
+    double max_char_bytes = NAN;    // most for one typed printable character
+    uint64_t max_step_writes = 0;
+    double max_step_cpu_ms = 0, max_step_wall_ms = 0;
+    long cursor_line = -1;      // as the editor showed it after the workload
+    bool check_ok = true;
+};
+
+// A step of an action, ready to send.
+struct Step {
+    std::vector<std::string> tokens;
+    bool need_output = false;
+    bool counted = true;        // one of the workload's own keys
+};
+
+std::vector<std::string> tokenize(const std::string& s)
+{
+    std::vector<std::string> tokens;
+    for (size_t i = 0; i < s.size();) {
+        size_t close = s[i] == '<' ? s.find('>', i + 2) : std::string::npos;
+        size_t len = close == std::string::npos ? 1 : close + 1 - i;
+        tokens.push_back(s.substr(i, len));
+        i += len;
+    }
+    return tokens;
+}
+
+void expand(const Action& a, const std::string& arg, bool counted, std::vector<Step>& out)
+{
+    for (const std::string& s : a.steps) {
+        if (s == "{}") {
+            for (char c : arg)
+                out.push_back({{std::string(1, c)}, false, counted});
+        } else {
+            std::vector<std::string> t = tokenize(s);
+            out.push_back({t, t.size() == 1 && t[0] == "<esc>", counted});
+        }
+    }
+}
+
+// The steps of a list of ops, with the mode changes they need.
+std::vector<Step> plan(const EditorKeys& e, const std::vector<Op>& ops, Mode& mode)
+{
+    std::vector<Step> steps;
+    for (const Op& op : ops) {
+        auto it = e.actions.find(op.action);
+        if (it == e.actions.end()) {
+            fprintf(stderr, "%s has no key map for %s\n", e.name.c_str(), op.action.c_str());
+            exit(1);
+        }
+        const Action& a = it->second;
+        if (e.starts != Mode::none && a.needs != Mode::none && a.needs != mode) {
+            const Action& change = a.needs == Mode::command ? e.to_command : e.to_typing;
+            expand(change, "", false, steps);
+            mode = a.needs;
+        }
+        expand(a, op.arg, !op.setup, steps);
+        if (a.leaves != Mode::none)
+            mode = a.leaves;
+    }
+    return steps;
+}
+
+std::string step_bytes(Terminal& term, const Step& s)
+{
+    std::string b;
+    for (const std::string& t : s.tokens)
+        b += term.key_bytes(t);
+    return b;
+}
+
+long shown_line(const Terminal& term, const EditorKeys& e)
+{
+    std::regex re(e.where_pattern);
+    for (int r = e.where_first_row; r <= e.where_last_row; r++) {
+        std::smatch m;
+        std::string row = term.row(r);
+        if (std::regex_search(row, m, re))
+            return std::atol(m[1].str().c_str());
+    }
+    return -1;
+}
+
+const int step_timeout_ms = 60000;
+
+std::string escaped(const std::string& s)
+{
+    std::string out;
+    for (unsigned char c : s) {
+        if (c == 0x1b) {
+            out += "\\e";
+        } else if (c < 0x20 || c == 0x7f) {
+            char buf[8];
+            snprintf(buf, sizeof buf, "\\x%02x", c);
+            out += buf;
+        } else {
+            out += char(c);
+        }
+    }
+    return out;
+}
+
+RunResult run_one(const Options& opt, const DataFiles& data, const EditorKeys& e,
+                  const Workload& w)
+{
+    RunResult r;
+    Terminal term(25, 80);
+    std::vector<std::string> argv;
+    for (const std::string& a : e.command)
+        argv.push_back(a == "{pym}" ? opt.pym : a == "{file}" ? w.file : a);
+    EditorProcess p(term, argv, data.dir, data.dir + "/home");
+    if (!p.wait_started(120000)) {
+        r.ok = false;
+        r.problem = "did not start";
+        return r;
+    }
+
+    Mode mode = e.starts;
+    std::vector<Step> steps = plan(e, w.ops, mode);
+    std::vector<double> per_key_bytes;
+    int traced = 0;
+    for (const Step& s : steps) {
+        std::string bytes = step_bytes(term, s);
+        StepCost c = p.step(bytes, s.need_output, step_timeout_ms);
+        if (traced < opt.trace) {
+            traced++;
+            fprintf(stderr, "%s %s step %d%s: %s -> %llu bytes, %llu writes, %.3f ms CPU\n  %s\n",
+                    e.name.c_str(), w.name.c_str(), traced, s.counted ? "" : " (not counted)",
+                    escaped(bytes).c_str(), (unsigned long long)c.bytes,
+                    (unsigned long long)c.writes, c.cpu_ns / 1e6,
+                    escaped(p.step_output()).c_str());
+        }
+        if (s.counted) {
+            long n = long(s.tokens.size());
+            r.keys += n;
+            for (long i = 0; i < n; i++)
+                per_key_bytes.push_back(double(c.bytes) / double(n));
+            r.key_bytes += c.bytes;
+            r.key_writes += c.writes;
+            r.key_cpu_ns += c.cpu_ns;
+            r.max_step_writes = std::max(r.max_step_writes, c.writes);
+            r.max_step_cpu_ms = std::max(r.max_step_cpu_ms, c.cpu_ns / 1e6);
+            r.max_step_wall_ms = std::max(r.max_step_wall_ms, c.wall_us / 1e3);
+            const std::string& t = s.tokens[0];
+            if (n == 1 && t.size() == 1 && t[0] >= 0x20 && t[0] < 0x7f && w.name.rfind("type", 0) == 0)
+                r.max_char_bytes = std::isnan(r.max_char_bytes)
+                                       ? double(c.bytes)
+                                       : std::max(r.max_char_bytes, double(c.bytes));
+        }
+        if (c.timed_out || p.exited()) {
+            r.ok = false;
+            r.problem = c.timed_out ? "a key timed out" : "ended early";
+            break;
+        }
+    }
+    if (!per_key_bytes.empty()) {
+        std::sort(per_key_bytes.begin(), per_key_bytes.end());
+        r.median_key_bytes = per_key_bytes[per_key_bytes.size() / 2];
+        r.max_key_bytes = per_key_bytes.back();
+    }
+
+    if (w.check_lo > 0 && r.ok) {
+        std::vector<Step> where = plan(e, {{"where", ""}}, mode);
+        for (const Step& s : where)
+            p.step(step_bytes(term, s), true, step_timeout_ms);
+        r.cursor_line = shown_line(term, e);
+        r.check_ok = r.cursor_line >= w.check_lo && r.cursor_line <= w.check_hi;
+        if (!r.check_ok || opt.verbose)
+            fprintf(stderr, "%s %s: cursor on line %ld, expected %ld..%ld\n%s", e.name.c_str(),
+                    w.name.c_str(), r.cursor_line, w.check_lo, w.check_hi, term.dump().c_str());
+    } else if (opt.verbose) {
+        fprintf(stderr, "%s %s:\n%s", e.name.c_str(), w.name.c_str(), term.dump().c_str());
+    }
+
+    std::vector<Step> quit = plan(e, {{w.changes ? "quit_changed" : "quit", ""}}, mode);
+    for (size_t i = 0; i + 1 < quit.size() && !p.exited(); i++)
+        p.step(step_bytes(term, quit[i]), quit[i].need_output, step_timeout_ms);
+    long peak_kib = p.peak_rss_kib();
+    ExitInfo x = p.finish(quit.empty() ? "" : step_bytes(term, quit.back()), 30000);
+    if (x.status == -1) {
+        r.ok = false;
+        r.problem = "did not quit";
+        return r;
+    }
+    if (!WIFEXITED(x.status) || WEXITSTATUS(x.status) != 0) {
+        r.ok = false;
+        r.problem = "exit status " + std::to_string(x.status);
+    }
+    r.cpu_s = double(x.usage.ru_utime.tv_sec + x.usage.ru_stime.tv_sec) +
+              double(x.usage.ru_utime.tv_usec + x.usage.ru_stime.tv_usec) * 1e-6;
+    r.wall_s = x.wall_s;
+    // ru_maxrss would do, but Linux carries the high-water mark of the
+    // process before its exec (a copy of this benchmark) into it
+    r.rss_mib = double(peak_kib) / 1024.0;
+    if (opt.verbose)
+        fprintf(stderr, "%s %s: VmHWM %ld KiB, ru_maxrss %ld KiB\n", e.name.c_str(),
+                w.name.c_str(), peak_kib, x.usage.ru_maxrss);
+    r.bytes = p.bytes_out();
+    return r;
+}
+
+// ---- results ----------------------------------------------------------------
+
+double median(std::vector<double> v)
+{
+    if (v.empty())
+        return NAN;
+    std::sort(v.begin(), v.end());
+    size_t n = v.size();
+    return n % 2 ? v[n / 2] : (v[n / 2 - 1] + v[n / 2]) / 2;
+}
+
+struct Figures {
+    double cpu_s, wall_s, kib_out, bytes_per_key, max_key_bytes, max_char_bytes, writes_per_key, max_writes, ms_per_key,
+        max_ms, rss_mib;
+    int runs_ok, runs, checks_failed;
+};
+
+Figures summarize(const std::vector<RunResult>& rs)
+{
+    auto med = [&rs](auto f) {
+        std::vector<double> v;
+        for (const RunResult& r : rs)
+            if (r.ok)
+                v.push_back(f(r));
+        return median(v);
+    };
+    Figures f;
+    f.cpu_s = med([](const RunResult& r) { return r.cpu_s; });
+    f.wall_s = med([](const RunResult& r) { return r.wall_s; });
+    f.kib_out = med([](const RunResult& r) { return r.bytes / 1024.0; });
+    f.bytes_per_key = med([](const RunResult& r) { return r.keys ? r.median_key_bytes : NAN; });
+    f.max_key_bytes = med([](const RunResult& r) { return r.keys ? r.max_key_bytes : NAN; });
+    f.max_char_bytes = med([](const RunResult& r) { return r.max_char_bytes; });
+    f.writes_per_key =
+        med([](const RunResult& r) { return r.keys ? double(r.key_writes) / r.keys : NAN; });
+    f.max_writes = med([](const RunResult& r) { return r.keys ? double(r.max_step_writes) : NAN; });
+    f.ms_per_key =
+        med([](const RunResult& r) { return r.keys ? r.key_cpu_ns / 1e6 / r.keys : NAN; });
+    f.max_ms = med([](const RunResult& r) { return r.keys ? r.max_step_cpu_ms : NAN; });
+    f.rss_mib = med([](const RunResult& r) { return r.rss_mib; });
+    f.runs = int(rs.size());
+    f.runs_ok = 0;
+    f.checks_failed = 0;
+    for (const RunResult& r : rs) {
+        f.runs_ok += r.ok;
+        f.checks_failed += !r.check_ok;
+    }
+    return f;
+}
+
+std::string fmt(double v, int decimals)
+{
+    if (std::isnan(v))
+        return "-";
+    char buf[32];
+    snprintf(buf, sizeof buf, "%.*f", decimals, v);
+    return buf;
+}
+
+std::string ratio(double pym, double best)
+{
+    if (std::isnan(pym) || std::isnan(best))
+        return "-";
+    if (best == 0)
+        return pym == 0 ? "1.00" : "inf";
+    return fmt(pym / best, 2);
+}
+
+void print_row(const std::vector<std::string>& cells)
+{
+    static const int widths[] = {-16, -5, 8, 7, 8, 6, 6, 6, 5, 7, 7, 7, 0};
+    for (size_t i = 0; i < cells.size(); i++) {
+        int w = widths[i];
+        if (w < 0)
+            printf("%-*s ", -w, cells[i].c_str());
+        else if (w > 0)
+            printf("%*s ", w, cells[i].c_str());
+        else
+            printf("%s", cells[i].c_str());
+    }
+    printf("\n");
+}
+
+// The targets for PYM, each judged on the medians above.
+void print_targets(const std::vector<Workload>& workloads,
+                   const std::vector<std::vector<Figures>>& figs, size_t editors)
+{
+    auto find = [&](const std::string& name) -> const std::vector<Figures>* {
+        for (size_t i = 0; i < workloads.size(); i++)
+            if (workloads[i].name == name)
+                return &figs[i];
+        return nullptr;
+    };
+    auto verdict = [](bool ok) { return ok ? "met   " : "MISSED"; };
+    printf("\nTargets for PYM (medians):\n");
+    if (editors > 1) {
+        for (size_t i = 0; i < workloads.size(); i++) {
+            double best = NAN;
+            for (size_t e = 1; e < editors; e++)
+                if (!std::isnan(figs[i][e].cpu_s) && (std::isnan(best) || figs[i][e].cpu_s < best))
+                    best = figs[i][e].cpu_s;
+            double r = figs[i][0].cpu_s / best;
+            printf("  %s CPU at most half the best other: %-16s %s x best\n", verdict(r <= 0.5),
+                   workloads[i].name.c_str(), fmt(r, 2).c_str());
+        }
+    }
+    for (size_t i = 0; i < workloads.size(); i++) {
+        const Figures& f = figs[i][0];
+        if (std::isnan(f.writes_per_key))
+            continue;
+        printf("  %s one write() per key:             %-16s %s per key, most %s\n",
+               verdict(f.writes_per_key <= 1.0 && f.max_writes <= 1), workloads[i].name.c_str(),
+               fmt(f.writes_per_key, 2).c_str(), fmt(f.max_writes, 0).c_str());
+    }
+    for (const char* name : {"down 1MB", "down 64MB"})
+        if (const std::vector<Figures>* f = find(name))
+            printf("  %s one-line scroll <= 130 bytes:    %-16s median %s, most %s\n",
+                   verdict((*f)[0].max_key_bytes <= 130), name,
+                   fmt((*f)[0].bytes_per_key, 0).c_str(), fmt((*f)[0].max_key_bytes, 0).c_str());
+    for (const char* name : {"type end 1MB", "type end 64MB"})
+        if (const std::vector<Figures>* f = find(name))
+            printf("  %s typed character <= 60 bytes:     %-16s median %s, most %s\n",
+                   verdict((*f)[0].max_char_bytes <= 60), name,
+                   fmt((*f)[0].bytes_per_key, 0).c_str(), fmt((*f)[0].max_char_bytes, 0).c_str());
+    if (const std::vector<Figures>* f = find("open 64MB"))
+        printf("  %s 64 MiB opens in < 0.3 s CPU:     %s s\n", verdict((*f)[0].cpu_s < 0.3),
+               fmt((*f)[0].cpu_s, 3).c_str());
+    for (const char* name : {"down 64MB", "type end 64MB", "type start 64MB"})
+        if (const std::vector<Figures>* f = find(name))
+            printf("  %s 64 MiB: every key < 16 ms CPU:   %-16s most %s ms\n",
+                   verdict((*f)[0].max_ms < 16), name, fmt((*f)[0].max_ms, 2).c_str());
+    if (const std::vector<Figures>* f = find("get 1MB in 16MB"))
+        printf("  %s Get of 1 MB into 16 MiB < 0.2 s: the Get key %s ms CPU\n",
+               verdict((*f)[0].max_ms < 200), fmt((*f)[0].max_ms, 1).c_str());
+    double rss = 0;
+    for (size_t i = 0; i < workloads.size(); i++)
+        if (workloads[i].file == "small.txt")
+            rss = std::max(rss, figs[i][0].rss_mib);
+    if (rss > 0)
+        printf("  %s 1 MB file: < 4 MiB resident:     most %s MiB\n", verdict(rss < 4),
+               fmt(rss, 2).c_str());
+}
+
+void usage()
+{
+    fprintf(stderr,
+            "usage: pym-bench [--pym PATH] [--runs N] [--scale F] [--editors a,b,c]\n"
+            "                 [--only TEXT] [--verbose] [--trace N]\n"
+            "  --scale F   multiplies every key count (default 1: the documented workloads)\n"
+            "  --only TEXT runs only the workloads whose name contains TEXT\n"
+            "  --verbose   shows the screen after each workload\n"
+            "  --trace N   shows the keys and output of the first N steps of each run\n");
+    exit(2);
+}
+
+std::vector<std::string> split(const std::string& s)
+{
+    std::vector<std::string> v;
+    size_t start = 0;
+    for (size_t comma; (comma = s.find(',', start)) != std::string::npos; start = comma + 1)
+        v.push_back(s.substr(start, comma - start));
+    v.push_back(s.substr(start));
+    return v;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    Options opt;
+    for (int i = 1; i < argc; i++) {
+        std::string a = argv[i];
+        auto value = [&]() -> std::string {
+            if (i + 1 >= argc)
+                usage();
+            return argv[++i];
+        };
+        if (a == "--pym")
+            opt.pym = std::filesystem::absolute(value());
+        else if (a == "--runs")
+            opt.runs = std::max(1, atoi(value().c_str()));
+        else if (a == "--scale")
+            opt.scale = atof(value().c_str());
+        else if (a == "--editors")
+            opt.editors = split(value());
+        else if (a == "--only")
+            opt.only = value();
+        else if (a == "--verbose")
+            opt.verbose = true;
+        else if (a == "--trace")
+            opt.trace = atoi(value().c_str());
+        else
+            usage();
+    }
+    if (opt.scale <= 0)
+        usage();
+
+    std::vector<const EditorKeys*> editors;
+    for (const std::string& name : opt.editors) {
+        const EditorKeys* found = nullptr;
+        for (const EditorKeys& e : editor_key_maps())
+            if (e.name == name)
+                found = &e;
+        if (!found) {
+            fprintf(stderr, "no key map for %s\n", name.c_str());
+            return 2;
+        }
+        if (name != "pym" && system(("command -v " + name + " >/dev/null").c_str()) != 0) {
+            fprintf(stderr, "%s is not installed: left out\n", name.c_str());
+            continue;
+        }
+        editors.push_back(found);
+    }
+
+    double t0 = now_s();
+    fprintf(stderr, "generating the texts...\n");
+    DataFiles data = make_data_files();
+    std::vector<Workload> all = make_workloads(data, opt.scale), workloads;
+    for (const Workload& w : all)
+        if (opt.only.empty() || w.name.find(opt.only) != std::string::npos)
+            workloads.push_back(w);
+
+    // results[workload][editor]: the runs, interleaved so that a noisy
+    // moment of the machine does not fall on one editor only
+    std::vector<std::vector<std::vector<RunResult>>> results(
+        workloads.size(), std::vector<std::vector<RunResult>>(editors.size()));
+    for (int run = 0; run < opt.runs; run++) {
+        for (size_t wi = 0; wi < workloads.size(); wi++) {
+            for (size_t ei = 0; ei < editors.size(); ei++) {
+                double s = now_s();
+                RunResult r = run_one(opt, data, *editors[ei], workloads[wi]);
+                fprintf(stderr, "run %d  %-16s %-5s cpu %7.3f s  wall %7.2f s  (%.1f s)%s%s\n",
+                        run + 1, workloads[wi].name.c_str(), editors[ei]->name.c_str(), r.cpu_s,
+                        r.wall_s, now_s() - s, r.ok ? "" : "  FAILED: ",
+                        r.ok ? "" : r.problem.c_str());
+                results[wi][ei].push_back(r);
+            }
+        }
+    }
+    std::filesystem::remove_all(data.dir);
+
+    printf("Medians of %d runs; 80x25 pty; %ld CPUs online; key counts x%g\n\n", opt.runs,
+           sysconf(_SC_NPROCESSORS_ONLN), opt.scale);
+    print_row({"workload", "ed", "CPU s", "wall s", "KiB out", "B/key", "B max", "wr/key", "max",
+               "ms/key", "max ms", "RSS MiB", "notes"});
+    std::vector<std::vector<Figures>> figs(workloads.size());
+    for (size_t wi = 0; wi < workloads.size(); wi++) {
+        for (size_t ei = 0; ei < editors.size(); ei++) {
+            Figures f = summarize(results[wi][ei]);
+            figs[wi].push_back(f);
+            std::string note;
+            if (f.runs_ok < f.runs)
+                note += " " + std::to_string(f.runs - f.runs_ok) + " run(s) failed";
+            if (f.checks_failed)
+                note += " cursor check failed " + std::to_string(f.checks_failed) + "x";
+            print_row({workloads[wi].name, editors[ei]->name, fmt(f.cpu_s, 3), fmt(f.wall_s, 2),
+                       fmt(f.kib_out, 1), fmt(f.bytes_per_key, 0), fmt(f.max_key_bytes, 0),
+                       fmt(f.writes_per_key, 2),
+                       fmt(f.max_writes, 0), fmt(f.ms_per_key, 3), fmt(f.max_ms, 2),
+                       fmt(f.rss_mib, 1), note});
+        }
+        if (editors.size() > 1 && editors[0]->name == "pym") {
+            auto best = [&](auto get) {
+                double b = NAN;
+                for (size_t ei = 1; ei < editors.size(); ei++) {
+                    double v = get(figs[wi][ei]);
+                    if (!std::isnan(v) && (std::isnan(b) || v < b))
+                        b = v;
+                }
+                return b;
+            };
+            auto r = [&](auto get) { return ratio(get(figs[wi][0]), best(get)); };
+            print_row({"", "ratio", r([](const Figures& f) { return f.cpu_s; }),
+                       r([](const Figures& f) { return f.wall_s; }),
+                       r([](const Figures& f) { return f.kib_out; }),
+                       r([](const Figures& f) { return f.bytes_per_key; }),
+                       r([](const Figures& f) { return f.max_key_bytes; }),
+                       r([](const Figures& f) { return f.writes_per_key; }),
+                       r([](const Figures& f) { return f.max_writes; }),
+                       r([](const Figures& f) { return f.ms_per_key; }),
+                       r([](const Figures& f) { return f.max_ms; }),
+                       r([](const Figures& f) { return f.rss_mib; }), ""});
+        }
+        printf("\n");
+    }
+    printf("ratio: PYM's figure over the best (lowest) of the others.\n");
+    printf("B/key, B max: terminal bytes of one key, median and most; wr/key: write() calls\n"
+           "per key, max: most in one key; ms/key, max ms: CPU per key, mean and most.\n"
+           "Start-up, set-up moves, mode changes, the cursor check and quitting count in\n"
+           "CPU s, wall s and KiB out only.\n");
+    if (!editors.empty() && editors[0]->name == "pym")
+        print_targets(workloads, figs, editors.size());
+    fprintf(stderr, "whole benchmark: %.0f s\n", now_s() - t0);
+    return 0;
+}

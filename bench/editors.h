@@ -1,0 +1,38 @@
+// How each benchmarked editor is driven: its command line and, for every
+// action a workload uses, the keys it takes. Only data lives here.
+//
+// A step is what is sent in one write before waiting for the editor: one
+// or more key tokens (see Terminal::key_bytes), e.g. "<down>", "gg",
+// "<M-\\>". The step "{}" stands for the action's argument, one step per
+// character. A step that is a lone "<esc>" waits for output as well, since
+// an editor sleeps while it tells a lone ESC from an escape sequence.
+#pragma once
+
+#include <map>
+#include <string>
+#include <vector>
+
+enum class Mode { none, typing, command };
+
+struct Action {
+    Mode needs = Mode::none;        // none: any mode will do
+    Mode leaves = Mode::none;       // none: the mode is unchanged
+    std::vector<std::string> steps;
+};
+
+struct EditorKeys {
+    std::string name;
+    // "{pym}" is the built editor, "{file}" the file to edit
+    std::vector<std::string> command;
+    Mode starts = Mode::none;       // none: the editor has no modes
+    Action to_command, to_typing;
+    // down, page_down, end, left, top, to_text_end (ready to type after
+    // the last character), type, find, find_again, get (insert a file at
+    // the cursor), quit, quit_changed (without saving), where (shows the
+    // cursor's line number in rows where_rows, matched by where_pattern)
+    std::map<std::string, Action> actions;
+    int where_first_row = 0, where_last_row = 0;
+    std::string where_pattern;
+};
+
+const std::vector<EditorKeys>& editor_key_maps();

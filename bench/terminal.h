@@ -1,0 +1,38 @@
+// The terminal the benchmarked editors draw on: a libvterm screen that
+// takes their output, answers their queries as a terminal would, and
+// encodes the keys we press the way an xterm does in the modes the
+// editor has set (an editor that turns on application cursor keys gets
+// ESC O B for Down, the others ESC [ B).
+#pragma once
+
+#include <string>
+#include <string_view>
+
+struct VTerm;
+struct VTermScreen;
+
+class Terminal {
+public:
+    Terminal(int rows, int cols);
+    ~Terminal();
+    Terminal(const Terminal&) = delete;
+    Terminal& operator=(const Terminal&) = delete;
+
+    void feed(std::string_view bytes);
+    // The answers to queries in what was fed, to go back to the program.
+    std::string take_replies();
+    // The bytes for one key token: "<down>", "<pgdn>", "<end>", "<left>",
+    // "<home>", "<up>", "<right>", "<pgup>", "<esc>", "<cr>", "<tab>",
+    // "<^X>" (a control key), "<M-x>" (Alt), or a single plain byte.
+    std::string key_bytes(std::string_view token);
+
+    int rows() const { return rows_; }
+    int cols() const { return cols_; }
+    std::string row(int r) const;       // 1-based, trailing blanks removed
+    std::string dump() const;
+
+private:
+    int rows_, cols_;
+    VTerm* vt_;
+    VTermScreen* vs_;
+};

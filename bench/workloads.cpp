@@ -1,0 +1,103 @@
+#include "workloads.h"
+
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <sys/stat.h>
+
+#include "textgen.h"
+
+static void write_file(const std::string& path, const std::string& bytes)
+{
+    std::ofstream out(path, std::ios::binary);
+    out << bytes;
+    if (!out) {
+        fprintf(stderr, "cannot write %s\n", path.c_str());
+        exit(1);
+    }
+}
+
+DataFiles make_data_files()
+{
+    char templ[] = "/tmp/pym-bench-XXXXXX";
+    if (!mkdtemp(templ)) {
+        perror("mkdtemp");
+        exit(1);
+    }
+    DataFiles d;
+    d.dir = templ;
+    mkdir((d.dir + "/home").c_str(), 0700);
+
+    GeneratedText small = generate_text(1000000, 1, 60);
+    write_file(d.dir + "/small.txt", small.bytes);
+    d.small_lines = small.lines;
+    d.small_marker = small.marker_line;
+
+    GeneratedText huge = generate_text(64u << 20, 2);
+    write_file(d.dir + "/huge.txt", huge.bytes);
+    d.huge_lines = huge.lines;
+
+    write_file(d.dir + "/base.txt", generate_text(16u << 20, 3).bytes);
+    write_file(d.dir + "/long.txt", generate_long_line(200000, 4));
+    return d;
+}
+
+static void repeat(std::vector<Op>& ops, const std::string& action, long n)
+{
+    for (long i = 0; i < n; i++)
+        ops.push_back({action, ""});
+}
+
+std::vector<Workload> make_workloads(const DataFiles& d, double scale)
+{
+    auto n = [scale](long count) { return std::max(1L, std::lround(count * scale)); };
+    const long downs = n(3000), pages = n(600), at_end = n(5000), at_start = n(2000);
+    const long lefts = n(500), finds = n(20);
+    std::string typing_end = generate_typing(size_t(at_end));
+    std::string typing_start = generate_typing(size_t(at_start));
+    long crs_end = long(typing_end.size()) / 60, crs_start = long(typing_start.size()) / 60;
+
+    std::vector<Workload> w;
+    w.push_back({"open 1MB", "small.txt", {}, false, 0, 0});
+
+    Workload down{"down 1MB", "small.txt", {}, false, downs + 1, downs + 1};
+    repeat(down.ops, "down", downs);
+    w.push_back(down);
+
+    // a page is 15 to 24 lines, whatever the editor makes it
+    Workload page{"pgdn 1MB", "small.txt", {}, false, pages * 15, pages * 24 + 1};
+    repeat(page.ops, "page_down", pages);
+    w.push_back(page);
+
+    // the editors differ in whether the empty line after the last newline
+    // is a line: one more or not
+    w.push_back({"type end 1MB", "small.txt", {{"to_text_end", "", true}, {"type", typing_end}}, true,
+                 d.small_lines + crs_end, d.small_lines + crs_end + 1});
+    w.push_back({"type start 1MB", "small.txt", {{"type", typing_start}}, true,
+                 crs_start + 1, crs_start + 1});
+
+    Workload left{"end+left long", "long.txt", {{"end", ""}}, false, 1, 1};
+    repeat(left.ops, "left", lefts);
+    w.push_back(left);
+
+    Workload find{"find 1MB", "small.txt", {{"find", find_marker}}, false, d.small_marker,
+                  d.small_marker};
+    for (long i = 1; i < finds; i++) {
+        find.ops.push_back({"top", ""});
+        find.ops.push_back({"find_again", ""});
+    }
+    w.push_back(find);
+
+    w.push_back({"open 64MB", "huge.txt", {}, false, 0, 0});
+    Workload down64{"down 64MB", "huge.txt", {}, false, downs + 1, downs + 1};
+    repeat(down64.ops, "down", downs);
+    w.push_back(down64);
+    w.push_back({"type end 64MB", "huge.txt", {{"to_text_end", "", true}, {"type", typing_end}}, true,
+                 d.huge_lines + crs_end, d.huge_lines + crs_end + 1});
+    w.push_back({"type start 64MB", "huge.txt", {{"type", typing_start}}, true, crs_start + 1,
+                 crs_start + 1});
+
+    w.push_back({"get 1MB in 16MB", "base.txt", {{"get", "small.txt"}}, true, 0, 0});
+    return w;
+}
