@@ -191,6 +191,24 @@ TEST_F(Commands, PromptInputEchoesAndErases)
     EXPECT_EQ(row(1), menu1) << "no key became a command";
 }
 
+// Rows never wrap: text beyond either edge is dropped, a value's control
+// bytes are drawn as glyphs, and erasing a clipped echo erases what it should.
+TEST_F(Commands, TextStaysOnItsRowOnNarrowScreensAndWithControlBytes)
+{
+    open("line 1\nline 2\n", 15, 10);
+    keys("\x1b[B");                    // the status starts left of column 1
+    EXPECT_EQ(row(1), "<space> <curs>");
+    EXPECT_EQ(row(3), "line 1");
+    EXPECT_EQ(screen().text(2, 1, 15), " 2    Col 1    ") << "the status's first six cells dropped";
+
+    open("abc\n", 40, 10);
+    keys("fa\x11J\x11Hb\r" "f\r");     // a find value holding LF and BS bytes
+    EXPECT_EQ(screen().text(2, 1, 19), "--find: \"a\u2591\u2591" "b\" can'");
+    EXPECT_EQ(row(3), "abc");
+    keys("f" + std::string(42, 'x') + std::string(8, '\b'));
+    EXPECT_EQ(row(2), "--find: \"" + std::string(31, 'x'));
+}
+
 TEST_F(Commands, AskYesNoTakesOnlyYOrN)
 {
     open("text\n");

@@ -85,6 +85,19 @@ TEST_F(Files, OverflowKeepsWholeLinesAndSaysSo)
     EXPECT_EQ(text_end, text_begin);
 }
 
+// The text sits with room on both sides; a file that needs more room above
+// it than it said (here: a last line without LF, one byte more than the
+// room) moves the text down and arrives whole.
+TEST_F(Files, AFileNeedingMoreRoomThanItsSizeArrivesWhole)
+{
+    open("hello\nworld\n", 80, 25, 64);           // text in the middle of 64 bytes
+    long room_above = (store_block + 2 + text_capacity) - text_end;
+    std::string file = std::string(size_t(room_above) - 2, 'x') + "\nZ";
+    EXPECT_EQ(load(file), 0);
+    EXPECT_EQ(text_lines(), (Lines{std::string(size_t(room_above) - 2, 'x'), "Z", "hello", "world"}));
+    EXPECT_EQ(text_begin[-1] | text_begin[-2], 0);
+}
+
 TEST_F(Files, ANameThatCannotBeOpenedChangesNothing)
 {
     set_text({"kept"});

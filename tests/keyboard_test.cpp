@@ -55,6 +55,8 @@ TEST_F(KeyDecoder, ConsumesOtherSequencesWhole)
     EXPECT_EQ(decode("\x1b[?1;2cb"), Keys{'b'}) << "a terminal's reply";
     EXPECT_EQ(decode("\x1b[99~\x1b[Zc"), Keys{'c'});
     EXPECT_EQ(decode("\x1b[P"), Keys{}) << "F1 comes as ESC O P";
+    EXPECT_EQ(decode("\x1b[1\r"), Keys{13}) << "a key that cuts a sequence short is kept";
+    EXPECT_EQ(decode("\x1b[[x"), Keys{'x'});
     EXPECT_EQ(decode("x\x1b[1;2Sy"), (Keys{'x', 0, 62, 'y'}));
 }
 

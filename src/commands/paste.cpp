@@ -88,16 +88,17 @@ void put_command()
     show_menu_segment();
 }
 
-void copy_command()
+int copy_command()
 {
     if (paste_end == paste_buffer)
-        return;
+        return 1;
     if (!open_room(cursor, paste_end - paste_buffer)) {
         show_message("-->too many chars, can't copy%c", 7);
-        return;
+        return 0;
     }
     copy_bytes(paste_buffer, paste_end, cursor);
     redraw_window(line_start, cursor_row);
+    return 1;
 }
 
 void get_command()

@@ -165,8 +165,11 @@ int prompt_with_default(const char* label, char* value)
     char* r = read_input(input_line, sizeof input_line);
     if (!r)
         return 0;
-    if (r == input_line) {
-        print_formatted("%s\"", value);
+    if (r == input_line) {      // the old value again, drawn as it was shown
+        int col = 0;
+        for (const char* q = value; *q; q++)
+            echo_byte(byte(*q), &col);
+        put_string("\"");
         return 1;
     }
     snprintf(value, 64, "%s", input_line);

@@ -9,7 +9,8 @@
  *                           40-47/100-107); ESC [ 0 m at the end of a run
  *   ESC [ K                 blank the rest of the row in the current colours
  *   ESC [ top ; bottom r    scrolling region; ESC [ r resets it
- *   ESC [ S, ESC [ T        scroll the region up / down by one row
+ *   ESC D, ESC M            at the region's last / first row: scroll it up /
+ *                           down by one row
  *   ESC [ M, ESC [ L        delete / insert the cursor's row: the rows below
  *                           it move up / down, the cheaper block move for a
  *                           band that reaches the last row
@@ -33,6 +34,7 @@
 #include <cstring>
 #include <string>
 #include <vector>
+#include <poll.h>
 #include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
@@ -151,10 +153,10 @@ static void make_input_raw()
 
 void setup_terminal()
 {
+    make_input_raw();           // the keyboard may be a terminal when the output is not
     if (set_up || !is_terminal())
         return;
     set_up = true;
-    make_input_raw();
     pending.insert(0, "\x1b[?1049h");
     term_col = term_row = 0;
     term_attr = -1;
@@ -167,6 +169,11 @@ static void write_all(int fd, const char* p, size_t n)
         ssize_t put = write(fd, p, n);
         if (put < 0 && errno == EINTR)
             continue;
+        if (put < 0 && errno == EAGAIN) {   // a terminal left non-blocking
+            struct pollfd ready = {fd, POLLOUT, 0};
+            poll(&ready, 1, 1000);
+            continue;
+        }
         if (put <= 0)
             return;
         p += put;
@@ -250,7 +257,7 @@ static bool rewrite_gap(int col, size_t move_cost)
 // Brings the terminal's cursor to where the next output goes.
 static void send_cursor()
 {
-    int col = cur_col > console_cols ? console_cols : cur_col;
+    int col = cur_col > console_cols ? console_cols : cur_col < 1 ? 1 : cur_col;
     if (term_row == cur_row && term_col == col)
         return;
     if (term_row == cur_row && term_col == col + 1) {
@@ -278,8 +285,10 @@ static void put_glyph(byte b)
             pending.append(glyph(b));
         return;
     }
-    if (cur_col > console_cols)
-        return;                 // a row never wraps onto the next
+    if (cur_col < 1 || cur_col > console_cols) {
+        cur_col++;              // a row never wraps onto the next
+        return;
+    }
     cell* c = shown_at(cur_col, cur_row);
     if (c && c->ch == b && c->attr == current_attr) {
         cur_col++;
@@ -317,15 +326,7 @@ void put_string(const char* s)
         } else if (b == 8) {
             if (!is_terminal())
                 pending.push_back('\b');
-            if (cur_col > 1)
-                cur_col--;
-        } else if (b == '\r' || b == '\n') {
-            if (!is_terminal())
-                pending.push_back(char(b));
-            if (b == '\r')
-                cur_col = 1;
-            else if (cur_row < console_rows)
-                cur_row++;
+            cur_col--;
         } else {
             put_glyph(b);
         }
@@ -350,6 +351,8 @@ static bool blank_already(int col, int row)
 
 void clear_to_eol()
 {
+    if (cur_col < 1)
+        cur_col = 1;
     if (!is_terminal() || cur_col > console_cols || blank_already(cur_col, cur_row))
         return;
     send_cursor();
@@ -395,8 +398,9 @@ static void scroll_band(int top, int bottom, bool up)
     char seq[48];
     if (bottom == console_rows)     // the band reaches the bottom: delete or insert a row
         snprintf(seq, sizeof seq, "\x1b[%dH\x1b[%c", top, up ? 'M' : 'L');
-    else
-        snprintf(seq, sizeof seq, "\x1b[%d;%dr\x1b[%c\x1b[r", top, bottom, up ? 'S' : 'T');
+    else                        // a region, and a line feed or reverse one at its edge
+        snprintf(seq, sizeof seq, "\x1b[%d;%dr\x1b[%dH\x1b%c\x1b[r", top, bottom,
+                 up ? bottom : top, up ? 'D' : 'M');
     emit(seq);
     term_col = term_row = 0;
     move_shown_rows(top, bottom, up);

@@ -32,16 +32,21 @@ void set_input_end_handler(end_handler h)
     on_end = h;
 }
 
+// Waits up to timeout_ms (for ever when negative) for a byte; false when
+// none came.
+static bool wait_for_input(int timeout_ms)
+{
+    struct pollfd p = {0, POLLIN, 0};
+    int ready;
+    while ((ready = poll(&p, 1, timeout_ms)) < 0 && errno == EINTR) {
+    }
+    return ready != 0;
+}
+
 static int read_terminal_byte(int timeout_ms)
 {
-    if (timeout_ms >= 0) {
-        struct pollfd p = {0, POLLIN, 0};
-        int ready;
-        while ((ready = poll(&p, 1, timeout_ms)) < 0 && errno == EINTR) {
-        }
-        if (ready == 0)
-            return -1;
-    }
+    if (timeout_ms >= 0 && !wait_for_input(timeout_ms))
+        return -1;
     unsigned char b;
     for (;;) {
         ssize_t got = read(0, &b, 1);
@@ -49,6 +54,10 @@ static int read_terminal_byte(int timeout_ms)
             return b;
         if (got < 0 && errno == EINTR)
             continue;
+        if (got < 0 && errno == EAGAIN) {   // a terminal left non-blocking
+            wait_for_input(-1);
+            continue;
+        }
         return -2;
     }
 }
@@ -126,6 +135,8 @@ static void decode_sequence(bool csi)
         if (b >= 'A' && b <= 'E') {
             queue_key(0);
             queue_key(59 + b - 'A');
+        } else {
+            pushed_back = b;    // a key typed after a cut sequence is kept
         }
         return;
     }
@@ -141,8 +152,10 @@ static void decode_sequence(bool csi)
     }
     for (; b >= 0x20 && b <= 0x2F; b = next_byte(50))
         odd = true;
-    if (b < 0x40 || b > 0x7E)
+    if (b < 0x40 || b > 0x7E) {
+        pushed_back = b;
         return;
+    }
     int modifier = count >= 1 ? params[1] : 0;
     if (odd || modifier > 2)
         return;

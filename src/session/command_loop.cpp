@@ -103,8 +103,10 @@ static int dispatch(int key, bool* done)
         break;
     case 'B': case 'b': buffer_command(); break;
     case 'C': case 'c':
+        // once a copy is refused, so is every further one
         for (; repeat_count > 0; repeat_count--)
-            copy_command();
+            if (!copy_command())
+                repeat_count = 1;
         show_status();
         break;
     case 'D': case 'd': delete_command(); break;

@@ -1,5 +1,6 @@
 #include "session/session.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
@@ -23,6 +24,7 @@
 static const char session_file[] = "pym.l";
 static const char help_file[] = "pym.hlp";
 static std::string program_path;   // this editor's own executable
+static std::string program_to_run; // how to start it again; empty if unknown
 
 static void show_usage()
 {
@@ -55,10 +57,11 @@ static void read_session_file(long* line, long* column)
     if (fd < 0)
         return;
     off_t size = lseek(fd, 0, SEEK_END);
-    if (size <= 0 || size > (1 << 20) || lseek(fd, 0, SEEK_SET) != 0) {
+    if (size <= 0 || lseek(fd, 0, SEEK_SET) != 0) {
         close(fd);
         return;
     }
+    size = std::min<off_t>(size, 1 << 20);  // the record is one line at its start
     std::string data(size_t(size), '\0');
     ssize_t got = read(fd, data.data(), data.size());
     close(fd);
@@ -239,13 +242,13 @@ static int run_command(const std::string& command)
 void show_help()
 {
     std::string help = find_help_file();
-    if (help.empty()) {
+    if (help.empty() || program_to_run.empty()) {
         show_message("--> help not available");
         return;
     }
     flush_output();
     restore_terminal();
-    int status = run_command(shell_quoted(program_path) + " " + shell_quoted(help) + " r");
+    int status = run_command(shell_quoted(program_to_run) + " " + shell_quoted(help) + " r");
     setup_terminal();
     redraw_all();
     if (status != 0)
@@ -261,6 +264,11 @@ void redraw_all()
     show_status();
 }
 
+/*
+ * The program that is running: its installed path, for finding the help
+ * file beside it; and for running it, a name that still reaches it when
+ * the file has been replaced since. Never a search of PATH.
+ */
 static void find_program(const char* argv0)
 {
     char path[4096];
@@ -268,8 +276,9 @@ static void find_program(const char* argv0)
     if (n > 0) {
         path[n] = 0;
         program_path = path;
-    } else {
-        program_path = argv0;
+        program_to_run = "/proc/" + std::to_string(getpid()) + "/exe";
+    } else if (strchr(argv0, '/')) {
+        program_path = program_to_run = argv0;
     }
 }
 

@@ -26,6 +26,7 @@ static byte* load_point;   // where the next line read goes
 static byte* room_end;     // end of the free room at load_point: the text after it
 static size_t tail_length; // the length of that text
 static byte* insert_at;    // where the load began, as the text then stood
+static size_t line_length; // what is stored at load_point of the line being read
 
 /*
  * Makes more room for a file longer than it said: the text after the room
@@ -43,7 +44,7 @@ static bool widen_room()
     long delta = store_bottom() - text_begin;
     if (delta == 0)
         return false;
-    move_bytes(store_bottom(), text_begin, size_t(load_point - text_begin));
+    move_bytes(store_bottom(), text_begin, size_t(load_point - text_begin) + line_length);
     shift_positions(text_begin, insert_at, delta);
     text_begin += delta;
     load_point += delta;
@@ -70,18 +71,19 @@ static bool fill_input()
 }
 
 /*
- * Copies the next line of the input to dst, without its LF. A NUL byte
+ * Copies the next line of the input to load_point, without its LF, keeping
+ * its length in line_length as it goes. A NUL byte
  * ends the line's text; the bytes after it up to the LF are dropped.
  * Returns the length stored, -1 at the end of the input, or -2 when the
  * line does not fit in the store.
  */
-static long get_line(byte* dst)
+static long get_line()
 {
-    byte* out = dst;
+    line_length = 0;
     bool seen_nul = false, any = false;
     for (;;) {
         if (input.pos == input.len && !fill_input())
-            return any ? out - dst : -1;
+            return any ? long(line_length) : -1;
         any = true;
         byte* from = input.block + input.pos;
         size_t avail = input.len - input.pos;
@@ -92,14 +94,14 @@ static long get_line(byte* dst)
             byte* nul = static_cast<byte*>(std::memchr(from, 0, take));
             size_t keep = nul ? size_t(nul - from) : take;
             seen_nul = nul != nullptr;
-            while (keep > size_t(room_end - out))
+            while (keep > size_t(room_end - load_point) - line_length)
                 if (!widen_room())
                     return -2;
-            std::memcpy(out, from, keep);
-            out += keep;
+            std::memcpy(load_point + line_length, from, keep);
+            line_length += keep;
         }
         if (lf)
-            return out - dst;
+            return long(line_length);
     }
 }
 
@@ -109,7 +111,7 @@ static long get_line(byte* dst)
  */
 static long read_line()
 {
-    long n = get_line(load_point);
+    long n = get_line();
     if (n == -1)
         return 0;
     if (n >= 0) {
@@ -231,6 +233,7 @@ static byte* write_line(byte* p, byte* hi)
 struct write_target {
     std::string final_path;     // the file that ends up holding the text
     std::string temp_path;      // empty when writing in place
+    bool refused = false;       // the temporary file could not replace it
 };
 
 static std::string directory_of(const std::string& path)
@@ -241,36 +244,48 @@ static std::string directory_of(const std::string& path)
     return slash == 0 ? "/" : path.substr(0, slash);
 }
 
-static int open_target(const char* path, write_target& t)
+static int open_in_place(const char* path, write_target& t)
 {
     t.final_path = path;
     t.temp_path.clear();
-    struct stat st;
-    // a file we may not write stays as it is: the open below refuses
-    if (stat(path, &st) == 0 && S_ISREG(st.st_mode) && st.st_nlink == 1 &&
-        access(path, W_OK) == 0) {
-        char resolved[PATH_MAX];
-        if (realpath(path, resolved))
-            t.final_path = resolved;
-        std::string temp = directory_of(t.final_path) + "/.pym-save-XXXXXX";
-        int fd = mkstemp(temp.data());
-        if (fd >= 0) {
-            if (fchmod(fd, st.st_mode & 07777) == 0) {
-                if (fchown(fd, st.st_uid, st.st_gid) != 0) {
-                    // another owner cannot be kept; the file becomes ours
-                }
-                t.temp_path = temp;
-                return fd;
-            }
-            close(fd);
-            unlink(temp.c_str());
-        }
-        t.final_path = path;
-    }
     return open(path, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
 }
 
-static bool finish_target(int fd, const write_target& t)
+/*
+ * A temporary file beside the one named (a symbolic link is followed),
+ * with its permission bits and owner, or -1 when that cannot be had.
+ */
+static int open_temporary(const char* path, const struct stat& st, write_target& t)
+{
+    char resolved[PATH_MAX];
+    t.final_path = realpath(path, resolved) ? resolved : path;
+    std::string temp = directory_of(t.final_path) + "/.pym-save-XXXXXX";
+    int fd = mkstemp(temp.data());
+    if (fd < 0)
+        return -1;
+    if (fchmod(fd, st.st_mode & 07777) == 0 && fchown(fd, st.st_uid, st.st_gid) == 0) {
+        t.temp_path = temp;
+        return fd;
+    }
+    close(fd);
+    unlink(temp.c_str());
+    return -1;
+}
+
+static int open_target(const char* path, write_target& t)
+{
+    struct stat st;
+    // a file we may not write stays as it is: the open in place refuses
+    if (stat(path, &st) == 0 && S_ISREG(st.st_mode) && st.st_nlink == 1 &&
+        access(path, W_OK) == 0) {
+        int fd = open_temporary(path, st, t);
+        if (fd >= 0)
+            return fd;
+    }
+    return open_in_place(path, t);
+}
+
+static bool finish_target(int fd, write_target& t)
 {
     bool ok = !output.failed;
     if (ok && !t.temp_path.empty() && fsync(fd) != 0)
@@ -278,12 +293,26 @@ static bool finish_target(int fd, const write_target& t)
     if (close(fd) != 0)
         ok = false;
     if (!t.temp_path.empty()) {
-        if (ok && rename(t.temp_path.c_str(), t.final_path.c_str()) != 0)
+        if (ok && rename(t.temp_path.c_str(), t.final_path.c_str()) != 0) {
             ok = false;
+            t.refused = errno == EPERM || errno == EACCES || errno == EBUSY || errno == EXDEV;
+        }
         if (!ok)
             unlink(t.temp_path.c_str());
     }
     return ok;
+}
+
+static bool write_text_range(int fd, byte* lo, byte* hi, write_target& t)
+{
+    output.fd = fd;
+    output.len = 0;
+    output.failed = false;
+    for (byte* p = lo; p < hi;)
+        p = write_line(p, hi);
+    flush_block();
+    output.fd = -1;
+    return finish_target(fd, t);
 }
 
 int write_range(const char* path, byte* lo, byte* hi)
@@ -295,14 +324,12 @@ int write_range(const char* path, byte* lo, byte* hi)
         return 1;
     }
     show_message("--> writing to '%s'", path);
-    output.fd = fd;
-    output.len = 0;
-    output.failed = false;
-    for (byte* p = lo; p < hi;)
-        p = write_line(p, hi);
-    flush_block();
-    output.fd = -1;
-    if (!finish_target(fd, target)) {
+    bool ok = write_text_range(fd, lo, hi, target);
+    if (!ok && target.refused) {    // a sticky directory, say: write in place
+        fd = open_in_place(path, target);
+        ok = fd >= 0 && write_text_range(fd, lo, hi, target);
+    }
+    if (!ok) {
         show_message("--> can't write '%s'%c", path, 7);
         return 1;
     }
