@@ -138,8 +138,8 @@ struct Model {
     {
         if (paste.empty())
             return;
-        text.insert(pos, paste);
-        pos = land(start_of(pos));      // the window is drawn again at the goal
+        text.insert(pos, paste);        // the cursor stays on the first byte copied
+        set_goal();
     }
 };
 

@@ -36,6 +36,15 @@ TEST_F(Paste, CopyWithACountInsertsThatManyCopiesBeforeTheCursor)
     EXPECT_EQ(text_lines()[0], "ababababc");
     EXPECT_EQ(screen().row(3), "ababababc");
     expect_cursor(3, 3);
+
+    // after End the cursor stays on the first byte copied, not at the end
+    session("line 1\nline 2\nline 3\n", down + "B" + down + "B" + up + end + "2C");
+    EXPECT_EQ(text_lines(), (std::vector<std::string>{"line 1", "line 2line 2", "line 2", "", "line 3"}));
+    expect_cursor(4, 7);
+    create_file("ins.txt", "X\n");
+    more(end + "Gins.txt\r");
+    EXPECT_EQ(text_lines()[1], "line 2line 2X");
+    expect_cursor(4, 13);
 }
 
 TEST_F(Paste, DeleteFillsThePasteBufferUnlessTheSettingIsOff)

@@ -4,6 +4,7 @@
 #include "commands/search.h"
 #include "prompts/prompts.h"
 #include "screen/console.h"
+#include "screen/render.h"
 #include "screen/window.h"
 #include "session/keys.h"
 #include "store/files.h"
@@ -97,6 +98,7 @@ int copy_command()
         return 0;
     }
     copy_bytes(paste_buffer, paste_end, cursor);
+    goal_column = display_width(line_start, cursor);    // the cursor stays on the copy
     redraw_window(line_start, cursor_row);
     return 1;
 }
@@ -104,5 +106,6 @@ int copy_command()
 void get_command()
 {
     load_file(prompt_string("--> get from: "), cursor);
+    goal_column = display_width(line_start, cursor);    // on the first byte read
     redraw_window(line_start, cursor_row);
 }

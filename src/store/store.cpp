@@ -162,8 +162,11 @@ byte* open_room(byte* pos, long n)
     modified = 1;
     bool start_is_shorter = pos - text_begin < text_end - pos;
     if (below >= n && (start_is_shorter || above < n)) {
+        bool selection_here = selection_start == pos;   // it follows the byte at pos
         move_bytes(text_begin - n, text_begin, size_t(pos - text_begin));
         shift_positions(text_begin, pos, -n);
+        if (selection_here)
+            selection_start = pos;
         text_begin -= n;
         mark_text_begin();
         return pos;
