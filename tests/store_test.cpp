@@ -179,3 +179,33 @@ TEST_F(LineStore, GrowsDownwardsNearItsStartAndSlidesWhenRoomIsSplit)
     EXPECT_EQ(window_top, text_begin);
     EXPECT_EQ(open_room(text_begin, 1), nullptr) << "the store is full";
 }
+
+// Moves over many lines at once land where as many single steps would.
+TEST_F(LineStore, LongLineMovesAgreeWithSingleSteps)
+{
+    use_store(4096);
+    std::vector<std::string> lines;
+    unsigned seed = 7;
+    for (int i = 0; i < 400; i++) {
+        seed = seed * 1103515245 + 12345;
+        lines.push_back(std::string((seed >> 16) % 3 == 0 ? 0 : (seed >> 8) % 20, 'x'));
+    }
+    set_text(lines);
+    for (int from : {1, 2, 50, 200, 399, 400}) {
+        for (long n : {0L, 1L, 2L, 7L, 63L, 64L, 65L, 150L, 399L, 1000L}) {
+            byte* p = line_at(from);
+            long steps = 0;
+            for (; steps < n && p < text_end; steps++)
+                p = next_line(p);
+            long moved;
+            EXPECT_EQ(lines_forward(line_at(from), n, &moved), p) << from << " +" << n;
+            EXPECT_EQ(moved, steps);
+            p = line_at(from);
+            for (steps = 0; steps < n && p > text_begin; steps++)
+                p = prev_line(p);
+            EXPECT_EQ(lines_back(line_at(from), n, &moved), p) << from << " -" << n;
+            EXPECT_EQ(moved, steps);
+        }
+    }
+    EXPECT_EQ(count_nuls(text_begin, text_end), 400u);
+}

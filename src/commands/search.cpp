@@ -15,24 +15,18 @@ byte* const find_cancelled = &cancel_marker;
 
 /*
  * The position just after the first match at or after the cursor, or
- * null. A match never spans a line end.
+ * null. The string holds no NUL, so a match never spans a line end, and
+ * the whole rest of the text can be searched at once.
  */
 byte* search_forward(const char* s)
 {
     size_t len = strlen(s);
     lines_crossed = 0;
-    for (byte* r = cursor;;) {
-        byte* end = static_cast<byte*>(memchr(r, 0, size_t(text_end - r)));
-        if (!end)
-            return nullptr;
-        byte* m = static_cast<byte*>(memmem(r, size_t(end - r), s, len));
-        if (m)
-            return m + len;
-        r = end + 1;
-        if (r >= text_end)
-            return nullptr;
-        lines_crossed++;
-    }
+    byte* m = static_cast<byte*>(memmem(cursor, size_t(text_end - cursor), s, len));
+    if (!m)
+        return nullptr;
+    lines_crossed = int(count_nuls(cursor, m));
+    return m + len;
 }
 
 // The start of the last match of s that ends at or before p and starts at

@@ -142,11 +142,10 @@ void move_view(long dr, long ds)
     byte* new_bottom = window_bottom;
     long moved = 0;
     if (ds > 0) {
-        for (byte* p = window_bottom; moved < ds && p < text_end; moved++)
-            new_bottom = p = next_line(p);
+        new_bottom = lines_forward(window_bottom, ds, &moved);
     } else if (ds < 0) {
-        for (byte* p = window_top; moved > ds && p > text_begin; moved--)
-            new_top = p = prev_line(p);
+        new_top = lines_back(window_top, -ds, &moved);
+        moved = -moved;
     }
     k += ds - moved;
     if (k < 0)

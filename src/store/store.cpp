@@ -56,17 +56,70 @@ byte* prev_line(byte* p)
     return line_start_of(p - 1);
 }
 
-static unsigned count_nuls(const byte* from, const byte* to)
+// The zero bytes among the eight in x. Exact: no carry crosses a byte.
+static unsigned zeros_in_word(uint64_t x)
+{
+    const uint64_t low7 = 0x7F7F7F7F7F7F7F7FULL;
+    return unsigned(__builtin_popcountll(~(((x & low7) + low7) | x | low7)));
+}
+
+static unsigned zeros_in_block(const byte* p)
 {
     unsigned n = 0;
-    while (from < to) {
-        const byte* nul = static_cast<const byte*>(std::memchr(from, 0, size_t(to - from)));
-        if (!nul)
-            break;
-        n++;
-        from = nul + 1;
+    for (int i = 0; i < 64; i += 8) {
+        uint64_t word;
+        std::memcpy(&word, p + i, 8);
+        n += zeros_in_word(word);
     }
     return n;
+}
+
+/*
+ * Line ends are counted eight bytes at a time, and whole lines skipped a
+ * block at a time: long moves and line numbers cost a pass over the bytes,
+ * not a call per line.
+ */
+unsigned long count_nuls(const byte* from, const byte* to)
+{
+    unsigned long n = 0;
+    for (; to - from >= 8; from += 8) {
+        uint64_t word;
+        std::memcpy(&word, from, 8);
+        n += zeros_in_word(word);
+    }
+    for (; from < to; from++)
+        n += *from == 0;
+    return n;
+}
+
+byte* lines_forward(byte* p, long n, long* moved)
+{
+    long done = 0;
+    while (done < n && p < text_end) {
+        for (unsigned c; text_end - p >= 64 && done + (c = zeros_in_block(p)) < n; p += 64)
+            done += c;
+        p = next_line(p);
+        done++;
+    }
+    *moved = done;
+    return p;
+}
+
+byte* lines_back(byte* p, long n, long* moved)
+{
+    // the start n lines up follows the (n + 1)-th NUL below p
+    unsigned long need = (unsigned long)n + 1, found = 0;
+    byte* q = p;
+    for (unsigned c; q - text_begin >= 64 && found + (c = zeros_in_block(q - 64)) < need; q -= 64)
+        found += c;
+    while (q > text_begin) {
+        if (*--q == 0 && ++found == need) {
+            *moved = n;
+            return q + 1;
+        }
+    }
+    *moved = long(found);
+    return text_begin;
 }
 
 void forget_line_numbers()

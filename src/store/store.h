@@ -27,6 +27,13 @@ void slide_text_to(byte* begin);
 // Adds delta to every position kept into the text that lies in [lo, hi].
 void shift_positions(byte* lo, byte* hi, long delta);
 
+// The NUL bytes (line ends) between from and to.
+unsigned long count_nuls(const byte* from, const byte* to);
+// The start of the line n lines after (before) the line start p, or the
+// text's end (start) when it comes first; *moved is how many were crossed.
+byte* lines_forward(byte* p, long n, long* moved);
+byte* lines_back(byte* p, long n, long* moved);
+
 // The 1-based number of the line that starts at p. A remembered line and
 // its number make this cost only the lines between it and p.
 unsigned line_number_of(byte* p);
