@@ -18,6 +18,7 @@
 #include "screen/keyboard.h"
 #include "session/session.h"
 #include "state/state.h"
+#include "store/files.h"
 #include "store/store.h"
 
 volatile pid_t help_viewer;
@@ -41,20 +42,6 @@ static void append_number(char** p, char* end, unsigned long n)
     append(p, end, digits + i);
 }
 
-static bool write_all(int fd, const byte* p, size_t n)
-{
-    while (n) {
-        ssize_t put = write(fd, p, n);
-        if (put < 0 && errno == EINTR)
-            continue;
-        if (put <= 0)
-            return false;
-        p += put;
-        n -= size_t(put);
-    }
-    return true;
-}
-
 // The text as Update writes it: every NUL becomes a newline.
 static bool write_text(int fd)
 {
@@ -63,12 +50,12 @@ static bool write_text(int fd)
     for (const byte* p = text_begin; p < text_end; p++) {
         block[len++] = *p ? *p : '\n';
         if (len == sizeof block) {
-            if (!write_all(fd, block, len))
+            if (!write_fully(fd, block, len))
                 return false;
             len = 0;
         }
     }
-    return write_all(fd, block, len);
+    return write_fully(fd, block, len);
 }
 
 bool emergency_save()
@@ -115,7 +102,7 @@ static void write_session_record()
     append(&p, end, " ");
     append_number(&p, end, (unsigned long)(cursor - line_start + 1));
     append(&p, end, "\n");
-    write_all(fd, reinterpret_cast<const byte*>(record), size_t(p - record));
+    write_fully(fd, reinterpret_cast<const byte*>(record), size_t(p - record));
     close(fd);
 }
 

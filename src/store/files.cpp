@@ -182,18 +182,24 @@ static struct {
     bool failed = false;
 } output;
 
-static void flush_block()
+bool write_fully(int fd, const byte* p, size_t n)
 {
-    size_t done = 0;
-    while (!output.failed && done < output.len) {
-        ssize_t put = write(output.fd, output.block + done, output.len - done);
+    while (n) {
+        ssize_t put = write(fd, p, n);
         if (put < 0 && errno == EINTR)
             continue;
         if (put <= 0)
-            output.failed = true;
-        else
-            done += size_t(put);
+            return false;
+        p += put;
+        n -= size_t(put);
     }
+    return true;
+}
+
+static void flush_block()
+{
+    if (!output.failed && !write_fully(output.fd, output.block, output.len))
+        output.failed = true;
     output.len = 0;
 }
 
