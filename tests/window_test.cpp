@@ -191,3 +191,13 @@ TEST_F(Window, HeaderRowsAndTextRowsHaveTheirColours)
         }
     }
 }
+
+// Line numbers of five digits and more move the status left, so that the
+// column still shows whole at the end of row 2.
+TEST_F(Window, ALongLineNumberMovesTheStatusLeft)
+{
+    open(numbered_lines(12345));
+    move_view(30000, 0);
+    EXPECT_EQ(screen().text(2, 59, 22), "  Line 12345 Col 1    ");
+    EXPECT_EQ(screen().cursor_row(), 25);
+}

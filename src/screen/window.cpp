@@ -1,5 +1,7 @@
 #include "screen/window.h"
 
+#include <cstdio>
+
 #include "prompts/prompts.h"
 #include "screen/console.h"
 #include "screen/render.h"
@@ -205,11 +207,18 @@ void redraw_from_cursor()
     draw_line(cursor, cursor_col - 1);
 }
 
+/*
+ * The cursor's line and column at the right end of row 2: 21 cells from
+ * column screen_cols - 20, or more and further left when the numbers are
+ * long, so that the column always shows whole.
+ */
 unsigned show_status()
 {
     unsigned n = line_number_of(line_start);
-    goto_xy(screen_cols - 20, 2);
-    print_formatted("  Line %-4u Col %-5u", n, display_width(line_start, cursor) + 1);
+    int col = display_width(line_start, cursor) + 1;
+    int width = snprintf(nullptr, 0, "  Line %-4u Col %-5u", n, col);
+    goto_xy(screen_cols - (width > 21 ? width : 21) + 1, 2);
+    print_formatted("  Line %-4u Col %-5u", n, col);
     return n;
 }
 
