@@ -185,7 +185,9 @@ TEST_F(Commands, PromptInputEchoesAndErases)
     std::string long_text;
     for (int i = 0; i < 63; i++)
         long_text += char('a' + i % 26);
-    keys("f" + long_text + "i");       // a 64th key ends the input and is dropped
+    int bells = screen().bells();
+    keys("f" + long_text + "i\r");     // a 64th key rings and is dropped; Enter ends
+    EXPECT_EQ(screen().bells(), bells + 1);
     keys("f");
     EXPECT_EQ(row(2), "--find: \"" + long_text + "\"");
     EXPECT_EQ(row(1), menu1) << "no key became a command";

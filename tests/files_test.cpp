@@ -10,11 +10,27 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include "commands/file_io.h"
 #include "harness/editor.h"
 #include "session/session.h"
 #include "store/files.h"
 
 using Lines = std::vector<std::string>;
+
+// A load as the editor makes it, with its message: 1 when the file was
+// not opened, 0 when it was read whole, -1 when only part of it fits.
+static int load_reported(const char* path, byte* pos)
+{
+    file_result r = load_file(path, pos);
+    report_load(path, r);
+    return r.status == file_status::done ? 0 : r.status == file_status::overflow ? -1 : 1;
+}
+
+// The whole text written as Update writes it, with its message; 0 when written.
+static int write_reported(const char* path)
+{
+    return report_write(path, write_file(path));
+}
 using namespace std::string_literals;
 namespace fs = std::filesystem;
 
@@ -30,7 +46,7 @@ protected:
     int load(const std::string& contents, byte* pos = nullptr)
     {
         create_file("in.txt", contents);
-        return load_file("in.txt", pos ? pos : text_begin);
+        return load_reported("in.txt", pos ? pos : text_begin);
     }
     std::string message() { return screen().row(2); }
 };
@@ -101,7 +117,7 @@ TEST_F(Files, AFileNeedingMoreRoomThanItsSizeArrivesWhole)
 TEST_F(Files, ANameThatCannotBeOpenedChangesNothing)
 {
     set_text({"kept"});
-    EXPECT_EQ(load_file("missing.txt", text_begin), 1);
+    EXPECT_EQ(load_reported("missing.txt", text_begin), 1);
     EXPECT_EQ(text_lines(), (Lines{"kept"}));
     EXPECT_EQ(modified, 0);
     EXPECT_EQ(message(), "----> can't open 'missing.txt'");
@@ -116,19 +132,19 @@ TEST_F(Files, ANameThatCannotBeOpenedChangesNothing)
 TEST_F(Files, WritesRangesAndWholeTexts)
 {
     set_text({"alpha", "beta", "gamma", "delta"});
-    EXPECT_EQ(write_range("out.txt", line_at(1) + 2, line_at(3) + 3), 0);
+    EXPECT_EQ(put_range("out.txt", line_at(1) + 2, line_at(3) + 3), 0);
     EXPECT_EQ(read_file("out.txt"), "pha\nbeta\ngam\n");
     EXPECT_EQ(message(), "--");
-    EXPECT_EQ(write_range("out.txt", line_at(2), line_at(3)), 0);
+    EXPECT_EQ(put_range("out.txt", line_at(2), line_at(3)), 0);
     EXPECT_EQ(read_file("out.txt"), "beta\n");
-    EXPECT_EQ(write_range("out.txt", line_at(2), line_at(2)), 0);
+    EXPECT_EQ(put_range("out.txt", line_at(2), line_at(2)), 0);
     EXPECT_EQ(read_file("out.txt"), "");
     EXPECT_EQ(text_lines(), (Lines{"alpha", "beta", "gamma", "delta"}));
 
     use_store(8);                       // filled to the last byte
     set_text({"abc", "def"});
     modified = 1;
-    EXPECT_EQ(write_file("full.txt"), 0);
+    EXPECT_EQ(write_reported("full.txt"), 0);
     EXPECT_EQ(read_file("full.txt"), "abc\ndef\n");
     EXPECT_EQ(modified, 0);
 }
@@ -137,13 +153,13 @@ TEST_F(Files, AFailedWriteSaysSoAndKeepsModified)
 {
     set_text({"some text"});
     modified = 1;
-    EXPECT_EQ(write_file("/dev/full"), 1);
+    EXPECT_EQ(write_reported("/dev/full"), 1);
     EXPECT_EQ(modified, 1);
     EXPECT_EQ(message(), "----> can't write '/dev/full'");
     EXPECT_EQ(screen().bells(), 1);
 
     create_file("plain", "x");
-    EXPECT_EQ(write_file("plain/below.txt"), 1);
+    EXPECT_EQ(write_reported("plain/below.txt"), 1);
     EXPECT_EQ(modified, 1);
     EXPECT_EQ(message(), "----> can't open 'plain/below.txt'");
 }
@@ -168,7 +184,7 @@ TEST_F(Files, AWriteCutShortLeavesTheOldFileWhole)
         signal(SIGXFSZ, SIG_IGN);
         struct rlimit limit = {100, 100};       // no file grows past 100 bytes
         setrlimit(RLIMIT_FSIZE, &limit);
-        return write_file("keep.txt") * 10 + modified;
+        return write_reported("keep.txt") * 10 + modified;
     });
     EXPECT_EQ(code, 11) << "write_file returns 1 and modified stays set";
     EXPECT_EQ(read_file("keep.txt"), "old contents\n");
@@ -184,19 +200,19 @@ TEST_F(Files, WritingKeepsPermissionsAndFollowsLinks)
     create_file("private.txt", "old\n");
     chmod("private.txt", 0640);
     set_text({"new"});
-    EXPECT_EQ(write_file("private.txt"), 0);
+    EXPECT_EQ(write_reported("private.txt"), 0);
     EXPECT_EQ(read_file("private.txt"), "new\n");
     EXPECT_EQ(fs::status("private.txt").permissions(), fs::perms(0640));
 
     symlink("private.txt", "link.txt");
     set_text({"through the link"});
-    EXPECT_EQ(write_file("link.txt"), 0);
+    EXPECT_EQ(write_reported("link.txt"), 0);
     EXPECT_TRUE(fs::is_symlink("link.txt"));
     EXPECT_EQ(read_file("private.txt"), "through the link\n");
 
     link("private.txt", "second-name.txt");
     set_text({"both names"});
-    EXPECT_EQ(write_file("private.txt"), 0);
+    EXPECT_EQ(write_reported("private.txt"), 0);
     EXPECT_EQ(read_file("second-name.txt"), "both names\n");
 }
 
@@ -214,7 +230,7 @@ TEST_F(Files, AReadOnlyDirectoryIsWrittenInPlaceOrNotAtAll)
         return in_child([path] {
             if (geteuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0))
                 return 99;
-            return write_file(path) * 10 + modified;
+            return write_reported(path) * 10 + modified;
         });
     };
     struct stat before, after;

@@ -1,30 +1,11 @@
 #include "commands/menus.h"
 
-#include <sys/stat.h>
-
 #include "prompts/prompts.h"
 #include "screen/console.h"
 #include "screen/window.h"
 #include "session/keys.h"
 #include "session/session.h"
-#include "store/files.h"
-
-// Whether path names the file the text was loaded from.
-static bool is_loaded_file(const char* path)
-{
-    struct stat st;
-    if (stat(path, &st) == 0)
-        return st.st_dev == loaded_device && st.st_ino == loaded_inode;
-    return false;
-}
-
-int save_text(const char* path)
-{
-    if (text_incomplete && is_loaded_file(path) &&
-        !ask_yes_no("--> text is incomplete. Overwrite ? ", ""))
-        return 1;
-    return write_file(path);
-}
+#include "commands/file_io.h"
 
 static int ignore_changes()
 {

@@ -3,6 +3,7 @@
 #include <climits>
 
 #include "commands/search.h"
+#include "prompts/prompts.h"
 #include "screen/console.h"
 #include "screen/render.h"
 #include "screen/window.h"
@@ -35,7 +36,7 @@ static int home_or_end(int code)
 // ^Y: removes n lines, going upwards once the last line is reached.
 static void delete_lines(long n)
 {
-    for (long i = 0; i < n; i++) {
+    for (long i = 0; i < n && !(i > 0 && repetition_interrupted()); i++) {
         byte* q = line_start_of(cursor);
         byte* p = next_line(cursor);
         if (p == text_end) {

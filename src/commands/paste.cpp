@@ -1,5 +1,6 @@
 #include "commands/paste.h"
 
+#include "commands/file_io.h"
 #include "commands/motion.h"
 #include "commands/search.h"
 #include "prompts/prompts.h"
@@ -84,7 +85,8 @@ void put_command()
     if (key != 27) {
         byte* lo = start < cursor ? start : cursor;
         byte* hi = start < cursor ? cursor : start;
-        write_range(prompt_string("--> file: "), lo, hi);
+        const char* name = prompt_string("--> file: ");
+        put_range(name, lo, hi);
     }
     show_menu_segment();
 }
@@ -105,7 +107,8 @@ int copy_command()
 
 void get_command()
 {
-    load_file(prompt_string("--> get from: "), cursor);
+    const char* name = prompt_string("--> get from: ");
+    report_load(name, load_file(name, cursor));
     goal_column = display_width(line_start, cursor);    // on the first byte read
     redraw_window(line_start, cursor_row);
 }

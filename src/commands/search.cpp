@@ -66,7 +66,7 @@ byte* find_repeat(long n, const char* s)
     long sum = 0;
     byte* found = nullptr;
     long times = n < 0 ? -n : n;
-    for (long i = 0; i < times; i++) {
+    for (long i = 0; i < times && !(i > 0 && repetition_interrupted()); i++) {
         byte* r = n > 0 ? search_forward(s) : search_backward(s);
         if (!r) {
             found = nullptr;
@@ -182,6 +182,10 @@ void replace_repeat(long n, int ask, const char* from, const char* to)
     long sum = 0;
     bool failed = false;
     for (long i = 0; i < n; i++) {
+        if (i > 0 && repetition_interrupted()) {
+            failed = true;
+            break;
+        }
         byte* q = search_forward(from);
         if (!q) {
             show_message("can't find \"");

@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "screen/console.h"
+#include "screen/keyboard.h"
 #include "screen/render.h"
 #include "session/keys.h"
 #include "state/state.h"
@@ -99,43 +100,40 @@ static void erase_echo(const char* out, const char* p, int* w)
         put_string("\b \b");
 }
 
+// Takes a typed byte into the input at *p, or rings the bell when the
+// input is full: the prompt stays open until Enter or ESC.
+static void take_byte(char* out, char** p, int size, byte b, int* w)
+{
+    if (*p - out >= size - 1) {
+        put_string("\a");
+        return;
+    }
+    *(*p)++ = char(b);
+    echo_byte(b, w);
+}
+
 /*
  * Reads a line of at most size - 1 bytes into out, echoing it at the
- * console cursor. Returns the end of the text, or null after ESC.
+ * console cursor, until Enter. Returns the end of the text, or null after
+ * ESC.
  */
 char* read_input(char* out, int size)
 {
     char* p = out;
     int w = 0;
-    int key = read_key();
-    *p = char(key);
-    if (key == '\r') {
-        *p = 0;
-        return p;
-    }
-    for (;;) {
-        if (p - out >= size - 1)
-            break;
+    for (int key = read_key(); key != '\r'; key = read_key()) {
         if (p == out)
             clear_to_eol();
         if (key == 8 || key == 127) {
             if (p > out)
                 erase_echo(out, --p, &w);
         } else if (key == 17) {
-            key = read_key() & 0x3F;
-            *p = char(key);
-            echo_byte(byte(key), &w);
-            p++;
-        } else if (key == 9 || (key >= 32 && key != 127)) {
-            echo_byte(byte(key), &w);
-            p++;
+            take_byte(out, &p, size, byte(read_key() & 0x3F), &w);
+        } else if (key == 9 || key >= 32) {
+            take_byte(out, &p, size, byte(key), &w);
         } else if (key == 27) {
             return nullptr;
         }
-        key = read_key();
-        *p = char(key);
-        if (key == '\r')
-            break;
     }
     *p = 0;
     return p;
@@ -144,7 +142,7 @@ char* read_input(char* out, int size)
 char* prompt_string(const char* prompt)
 {
     show_message("%s", prompt);
-    if (!read_input(input_line, sizeof input_line))
+    if (!read_input(input_line, name_size))
         input_line[0] = 0;
     return input_line;
 }
@@ -162,7 +160,7 @@ int prompt_with_default(const char* label, char* value)
     draw_line(reinterpret_cast<const byte*>(value), 0);
     put_string("\"");
     goto_xy(w + 4, 2);
-    char* r = read_input(input_line, sizeof input_line);
+    char* r = read_input(input_line, value_size);
     if (!r)
         return 0;
     if (r == input_line) {      // the old value again, drawn as it was shown
@@ -172,7 +170,7 @@ int prompt_with_default(const char* label, char* value)
         put_string("\"");
         return 1;
     }
-    snprintf(value, 64, "%s", input_line);
+    memcpy(value, input_line, size_t(r - input_line) + 1);
     put_string("\"");
     return 1;
 }
@@ -188,4 +186,15 @@ int ask_yes_no(const char* format, const char* value)
     while (key != 'Y' && key != 'N');
     print_formatted("%c", key);
     return key == 'Y';
+}
+
+bool repetition_interrupted()
+{
+    if (!interrupt_typed())
+        return false;
+    macro_play = nullptr;
+    macro_repeats = 0;
+    show_message("--> interrupted%c", 7);
+    place_cursor();
+    return true;
 }

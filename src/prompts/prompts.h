@@ -16,3 +16,7 @@ char* read_input(char* out, int size);
 char* prompt_string(const char* prompt);
 int prompt_with_default(const char* label, char* value);
 int ask_yes_no(const char* format, const char* value);
+// Asked as a long repetition goes on: true when the user typed ^C to
+// stop it, which is then said on row 2 with the bell; a macro being
+// replayed stops too.
+bool repetition_interrupted();

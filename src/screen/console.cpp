@@ -32,14 +32,15 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <fcntl.h>
 #include <string>
 #include <vector>
-#include <poll.h>
 #include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
 
 #include "state/state.h"
+#include "store/files.h"
 
 static const char* const low_glyphs[32] = {
     " ", "☺", "☻", "♥", "♦", "♣", "♠", "•", "◘", "○", "◙", "♂", "♀", "♪", "♫", "☼",
@@ -163,41 +164,41 @@ void setup_terminal()
     forget_shown();
 }
 
-static void write_all(int fd, const char* p, size_t n)
+// Sends n bytes to the terminal. At an abrupt end a terminal that reads
+// nothing is given a moment, not a wait for ever; the descriptor's flags,
+// which the shell shares, are put back.
+static void write_all(int fd, const char* p, size_t n, bool abrupt = false)
 {
-    while (n) {
-        ssize_t put = write(fd, p, n);
-        if (put < 0 && errno == EINTR)
-            continue;
-        if (put < 0 && errno == EAGAIN) {   // a terminal left non-blocking
-            struct pollfd ready = {fd, POLLOUT, 0};
-            poll(&ready, 1, 1000);
-            continue;
-        }
-        if (put <= 0)
-            return;
-        p += put;
-        n -= size_t(put);
+    if (!abrupt) {
+        write_fully(fd, p, n);
+        return;
     }
+    int flags = fcntl(fd, F_GETFL);
+    if (flags >= 0)
+        fcntl(fd, F_SETFL, flags | O_NONBLOCK);
+    write_fully(fd, p, n, 100);
+    if (flags >= 0)
+        fcntl(fd, F_SETFL, flags);
 }
 
 // Async-signal-safe: touches nothing but the terminal and a few flags.
-void restore_terminal()
+void restore_terminal(bool abrupt)
 {
     static const char leave[] = "\x1b[0m\x1b[?25h\x1b[?1049l";
     if (set_up && !sink)
-        write_all(out_fd, leave, sizeof leave - 1);
+        write_all(out_fd, leave, sizeof leave - 1, abrupt);
     if (input_raw)
-        tcsetattr(in_fd, TCSADRAIN, &saved_termios);
+        tcsetattr(in_fd, abrupt ? TCSANOW : TCSADRAIN, &saved_termios);
     input_raw = false;
     set_up = false;
     term_col = term_row = 0;
     term_attr = -1;
 }
 
-void put_plain_line(const char* s)
+void put_plain_line(const char* s, bool abrupt)
 {
-    write_all(out_fd, s, strlen(s));
+    if (!sink)
+        write_all(out_fd, s, strlen(s), abrupt);
 }
 
 // ---- sending ------------------------------------------------------------

@@ -21,10 +21,13 @@ void forget_screen();
 void flush_output();
 // Raw mode and the alternate screen; done at the first output or key read.
 void setup_terminal();
-// Hands the terminal back as the editor found it. Async-signal-safe.
-void restore_terminal();
-// Writes a line straight to the untouched terminal (usage, no memory).
-void put_plain_line(const char* s);
+// Hands the terminal back as the editor found it. Async-signal-safe; when
+// the run ends abruptly it waits for neither a slow terminal nor its
+// output to drain.
+void restore_terminal(bool abrupt = false);
+// Writes a line straight to the untouched terminal (usage, no memory, the
+// name of the emergency file at an abrupt end). Async-signal-safe.
+void put_plain_line(const char* s, bool abrupt = false);
 
 // For tests and the fuzz driver: send the output to a function instead of
 // the terminal (as if it were one), or drop it.

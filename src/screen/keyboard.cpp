@@ -9,6 +9,8 @@
 
 #include <cerrno>
 #include <cstdlib>
+#include <ctime>
+#include <deque>
 #include <poll.h>
 #include <unistd.h>
 
@@ -18,13 +20,17 @@ static byte_source source;
 static end_handler on_end;
 static int queued[4];           // keys decoded but not yet returned
 static int queued_count;
-static int pushed_back = -1;    // a byte read ahead that starts the next key
+// Bytes read ahead of the decoder, in order: one that starts the next key
+// after a sequence cut short, and what arrived while a command repeated.
+// A pause of the input is kept among them as no_byte.
+static std::deque<int> ahead;
+const int no_byte = -1;
 
 void set_input_source(byte_source s)
 {
     source = s;
     queued_count = 0;
-    pushed_back = -1;
+    ahead.clear();
 }
 
 void set_input_end_handler(end_handler h)
@@ -64,13 +70,8 @@ static int read_terminal_byte(int timeout_ms)
 
 // The next byte; -1 after timeout_ms without one. The end of the input
 // ends the run and does not come back.
-static int next_byte(int timeout_ms)
+static int fresh_byte(int timeout_ms)
 {
-    if (pushed_back >= 0) {
-        int b = pushed_back;
-        pushed_back = -1;
-        return b;
-    }
     int b = source ? source(timeout_ms) : read_terminal_byte(timeout_ms);
     if (b == -2) {
         if (on_end)
@@ -78,6 +79,25 @@ static int next_byte(int timeout_ms)
         std::exit(0);
     }
     return b;
+}
+
+static int next_byte(int timeout_ms)
+{
+    while (!ahead.empty()) {
+        int b = ahead.front();
+        ahead.pop_front();
+        if (b != no_byte)
+            return b;
+        if (timeout_ms >= 0)
+            return -1;          // the pause a lone ESC is told by
+    }
+    return fresh_byte(timeout_ms);
+}
+
+static void push_back(int b)
+{
+    if (b >= 0)
+        ahead.push_front(b);
 }
 
 static void queue_key(int key)
@@ -136,7 +156,7 @@ static void decode_sequence(bool csi)
             queue_key(0);
             queue_key(59 + b - 'A');
         } else {
-            pushed_back = b;    // a key typed after a cut sequence is kept
+            push_back(b);       // a key typed after a cut sequence is kept
         }
         return;
     }
@@ -153,7 +173,7 @@ static void decode_sequence(bool csi)
     for (; b >= 0x20 && b <= 0x2F; b = next_byte(50))
         odd = true;
     if (b < 0x40 || b > 0x7E) {
-        pushed_back = b;
+        push_back(b);
         return;
     }
     int modifier = count >= 1 ? params[1] : 0;
@@ -177,6 +197,9 @@ static void decode_key()
     int b = next_byte(-1);
     if (b == 127) {
         queue_key(8);
+    } else if (b == 0) {
+        // ^@ is no key: on a terminal an extended key comes only from a
+        // sequence, so 0 (and 0xE0, which is text) never acts as its prefix
     } else if (b != 27) {
         queue_key(b);
     } else {
@@ -185,9 +208,35 @@ static void decode_key()
             decode_sequence(c == '[');
         } else {
             queue_key(27);
-            pushed_back = c;
+            push_back(c);
         }
     }
+}
+
+/*
+ * Takes in what has been typed without waiting, at most every few
+ * milliseconds; true when it holds a ^C, which is dropped. Everything
+ * else stays, in order, for the keys that follow.
+ */
+bool interrupt_typed()
+{
+    static struct timespec last;
+    struct timespec now;
+    clock_gettime(CLOCK_MONOTONIC_COARSE, &now);
+    long ms = (now.tv_sec - last.tv_sec) * 1000 + (now.tv_nsec - last.tv_nsec) / 1000000;
+    if (ms >= 0 && ms < 5)
+        return false;
+    last = now;
+    bool interrupt = false;
+    for (int b; (b = fresh_byte(0)) >= 0;) {
+        if (b == 3 && !interrupt)
+            interrupt = true;
+        else
+            ahead.push_back(b);
+    }
+    if (source)
+        ahead.push_back(no_byte);   // a test's queue paused here
+    return interrupt;
 }
 
 int get_console_key()

@@ -5,6 +5,11 @@
 // the scan code of an extended key.
 int get_console_key();
 
+// Looks at the input without waiting (at most every few milliseconds):
+// true when a ^C was typed, which is then dropped; other keys typed are
+// kept, in order, for after. Long repetitions ask it as they go.
+bool interrupt_typed();
+
 // For tests and the fuzz driver: take bytes from a function instead of the
 // terminal. It returns a byte, -1 when none came within timeout_ms (a
 // negative timeout waits), or -2 at the end of the input.

@@ -1,5 +1,6 @@
 #include <cstring>
 
+#include "commands/file_io.h"
 #include "commands/insert.h"
 #include "commands/menus.h"
 #include "commands/motion.h"
@@ -33,6 +34,8 @@ static void add_count_digit(int digit)
 static int read_command_key()
 {
     for (;;) {
+        if (macro_repeats > 0 && !macro_play)
+            repetition_interrupted();
         start_repetition();
         int key = read_key();
         if (view_only && key != 0 && strchr(blocked_keys, key))
@@ -105,7 +108,7 @@ static int dispatch(int key, bool* done)
     case 'C': case 'c':
         // once a copy is refused, so is every further one
         for (; repeat_count > 0; repeat_count--)
-            if (!copy_command())
+            if (!copy_command() || repetition_interrupted())
                 repeat_count = 1;
         show_status();
         break;

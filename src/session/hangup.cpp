@@ -1,29 +1,36 @@
 /*
- * A hang-up, SIGTERM, SIGQUIT, the end of the input or a crash ends the
- * run at once. A modified text is first written beside its file as
- * NAME.save (NAME.save.1, ... when that exists), never over the file
- * itself; the session file is written and the terminal handed back. The
- * handlers use only open, write, close, tcsetattr and the like: the line
- * store can be written out with write() alone.
+ * A hang-up, a signal whose default is to end the process, the end of the
+ * input or a crash ends the run at once. A modified text is first written
+ * to an emergency file (see emergency_save), never over the file itself;
+ * the session file is written and the terminal handed back. The handlers
+ * use only open, write, close, unlink, tcsetattr and the like: the line
+ * store can be written out with write() alone. A signal that arrives
+ * while the text is being changed waits until the change is over, so that
+ * the emergency file never holds a half-moved text.
  */
 #include "session/hangup.h"
 
 #include <cerrno>
 #include <csignal>
+#include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
 #include <unistd.h>
 
 #include "screen/console.h"
 #include "screen/keyboard.h"
-#include "session/session.h"
+#include "session/session_file.h"
 #include "state/state.h"
 #include "store/files.h"
 #include "store/store.h"
 
 volatile pid_t help_viewer;
+void (*instead_of_exit)(int code);
 
-// Appends s to the buffer at *p, which ends at end. Async-signal-safe.
+// Where an emergency file may go when it cannot go beside the text's file;
+// read at start-up, since the environment is no place for a signal handler.
+static char home_dir[4096], temp_dir[4096];
+
 static void append(char** p, char* end, const char* s)
 {
     while (*s && *p < end - 1)
@@ -42,14 +49,20 @@ static void append_number(char** p, char* end, unsigned long n)
     append(p, end, digits + i);
 }
 
-// The text as Update writes it: every NUL becomes a newline.
+// The text as Update writes it: every NUL becomes a line end.
 static bool write_text(int fd)
 {
     byte block[8192];
     size_t len = 0;
     for (const byte* p = text_begin; p < text_end; p++) {
-        block[len++] = *p ? *p : '\n';
-        if (len == sizeof block) {
+        if (*p) {
+            block[len++] = *p;
+        } else {
+            if (text_crlf)
+                block[len++] = '\r';
+            block[len++] = '\n';
+        }
+        if (len >= sizeof block - 1) {
             if (!write_fully(fd, block, len))
                 return false;
             len = 0;
@@ -58,73 +71,118 @@ static bool write_text(int fd)
     return write_fully(fd, block, len);
 }
 
-bool emergency_save()
+// Tries base + ".save", then ".save.1" and on; a name that is taken is
+// never written. True when one of them now holds the whole text.
+static bool save_as(const char* base, char* name, size_t size)
 {
-    if (!modified || !text_begin || text_end <= text_begin)
-        return true;
-    char name[4200];
-    const char* base = file_name.c_str();
-    if (!*base || strcmp(base, default_name) == 0 || strlen(base) > 4096)
-        base = "pym";
     for (unsigned n = 0; n < 1000; n++) {
         char* p = name;
-        append(&p, name + sizeof name, base);
-        append(&p, name + sizeof name, ".save");
+        append(&p, name + size, base);
+        append(&p, name + size, ".save");
         if (n > 0) {
-            append(&p, name + sizeof name, ".");
-            append_number(&p, name + sizeof name, n);
+            append(&p, name + size, ".");
+            append_number(&p, name + size, n);
         }
-        int fd = open(name, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+        int fd = open(name, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
         if (fd < 0 && errno == EEXIST)
             continue;
         if (fd < 0)
             return false;
         bool ok = write_text(fd);
-        return close(fd) == 0 && ok;
+        if (close(fd) != 0)
+            ok = false;
+        if (!ok)
+            unlink(name);       // a partial file would look like a saved text
+        return ok;
     }
     return false;
 }
 
-// The session file, as at a normal end, without formatting functions.
-static void write_session_record()
+// "DIR/pym" for a fallback directory, or "" when there is none.
+static void fallback_base(char* out, size_t size, const char* dir)
 {
-    if (!text_begin || !line_start)
+    out[0] = 0;
+    if (!dir[0])
         return;
-    int fd = open("pym.l", O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-    if (fd < 0)
+    char* p = out;
+    append(&p, out + size, dir);
+    append(&p, out + size, "/pym");
+}
+
+const char* emergency_save()
+{
+    static char name[4200];
+    if (!modified || !text_begin || text_end <= text_begin)
+        return "";
+    const char* own = file_name.c_str();
+    bool named = *own && strcmp(own, default_name) != 0 && strlen(own) < 4096;
+    if (named && save_as(own, name, sizeof name))
+        return name;
+    if (save_as("pym", name, sizeof name))
+        return name;
+    char base[4200];
+    for (const char* dir : {home_dir, temp_dir}) {
+        fallback_base(base, sizeof base, dir);
+        if (base[0] && save_as(base, name, sizeof name))
+            return name;
+    }
+    return nullptr;
+}
+
+// Tells, on the terminal handed back, where the text went.
+static void name_saved_file(const char* saved)
+{
+    if (saved && !saved[0])
         return;
-    char record[4200];
-    char* p = record;
-    char* end = record + sizeof record;
-    append(&p, end, start_name.c_str());
-    append(&p, end, " ");
-    append_number(&p, end, line_number_of(line_start));
-    append(&p, end, " ");
-    append_number(&p, end, (unsigned long)(cursor - line_start + 1));
-    append(&p, end, "\n");
-    write_fully(fd, reinterpret_cast<const byte*>(record), size_t(p - record));
-    close(fd);
+    char line[4400];
+    char* p = line;
+    append(&p, line + sizeof line, saved ? "pym: the text is saved in " : "pym: the text could not be saved");
+    if (saved)
+        append(&p, line + sizeof line, saved);
+    append(&p, line + sizeof line, "\n");
+    put_plain_line(line, true);
 }
 
 void end_run_abruptly(int code)
 {
+    sigset_t all;
+    sigfillset(&all);
+    sigprocmask(SIG_BLOCK, &all, nullptr);     // one ending is enough
     if (help_viewer > 0)
         kill(help_viewer, SIGTERM);
-    emergency_save();
-    write_session_record();
-    restore_terminal();
+    if (const char* temp = unfinished_save())
+        unlink(temp);
+    const char* saved = emergency_save();
+    if (text_begin && line_start)
+        write_session_record(line_number_of(line_start), (unsigned long)(cursor - line_start + 1));
+    restore_terminal(true);
+    name_saved_file(saved);
+    if (instead_of_exit)
+        instead_of_exit(code);
     _exit(code);
 }
 
 static void on_hangup(int sig)
+{
+    if (store_busy) {
+        deferred_signal = sig;
+        return;
+    }
+    end_run_abruptly(128 + sig);
+}
+
+static void end_deferred_run(int sig)
 {
     end_run_abruptly(128 + sig);
 }
 
 static void on_crash(int sig)
 {
-    restore_terminal();
-    emergency_save();
+    if (const char* temp = unfinished_save())
+        unlink(temp);
+    const char* saved = emergency_save();
+    restore_terminal(true);
+    name_saved_file(saved);
     signal(sig, SIG_DFL);
     raise(sig);
 }
@@ -134,18 +192,41 @@ static void on_input_end()
     end_run_abruptly(0);
 }
 
+static void keep_directory(char* out, size_t size, const char* dir)
+{
+    out[0] = 0;
+    if (dir && dir[0] && strlen(dir) < size)
+        strcpy(out, dir);
+}
+
+// Signals whose default is to end the process without a fault.
+static const int ending_signals[] = {
+    SIGHUP, SIGINT, SIGQUIT, SIGTERM, SIGUSR1, SIGUSR2, SIGALRM, SIGVTALRM,
+    SIGPROF, SIGXCPU, SIGPWR, SIGIO, SIGSTKFLT,
+};
+static const int crash_signals[] = {SIGSEGV, SIGBUS, SIGABRT, SIGFPE, SIGILL, SIGTRAP, SIGSYS};
+
 void install_hangup_handlers()
 {
+    keep_directory(home_dir, sizeof home_dir, getenv("HOME"));
+    const char* tmp = getenv("TMPDIR");
+    keep_directory(temp_dir, sizeof temp_dir, tmp && tmp[0] ? tmp : "/tmp");
+    end_deferred = end_deferred_run;
+
     struct sigaction sa;
     memset(&sa, 0, sizeof sa);
     sigfillset(&sa.sa_mask);
     sa.sa_handler = on_hangup;
-    for (int sig : {SIGHUP, SIGTERM, SIGQUIT})
+    for (int sig : ending_signals)
+        sigaction(sig, &sa, nullptr);
+    for (int sig = SIGRTMIN; sig <= SIGRTMAX; sig++)
         sigaction(sig, &sa, nullptr);
     sa.sa_handler = on_crash;
     sa.sa_flags = SA_RESETHAND;
-    for (int sig : {SIGSEGV, SIGBUS, SIGABRT, SIGFPE})
+    for (int sig : crash_signals)
         sigaction(sig, &sa, nullptr);
+    // a write that fails says so instead of ending the run
     signal(SIGPIPE, SIG_IGN);
+    signal(SIGXFSZ, SIG_IGN);
     set_input_end_handler(on_input_end);
 }

@@ -17,7 +17,7 @@ int read_key()
         return key;
     }
     int key = get_console_key();
-    if (key == 0 || key == 0xE0)
+    if (key == 0)               // the decoder's mark before a scan code
         key = extended_prefix;
     if (macro_record) {
         if (macro_record < macro_limit) {

@@ -12,16 +12,17 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include "commands/file_io.h"
 #include "commands/motion.h"
 #include "prompts/prompts.h"
 #include "screen/console.h"
 #include "screen/keyboard.h"
 #include "screen/window.h"
 #include "session/hangup.h"
+#include "session/session_file.h"
 #include "store/files.h"
 #include "store/store.h"
 
-static const char session_file[] = "pym.l";
 static const char help_file[] = "pym.hlp";
 static std::string program_path;   // this editor's own executable
 static std::string program_to_run; // how to start it again; empty if unknown
@@ -32,67 +33,12 @@ static void show_usage()
     exit(1);
 }
 
-// A decimal number as the session file holds it: blanks, a sign, digits.
-static long parse_number(const char* p)
+// The session file at the end of a run: the status is shown on the way,
+// as its line number is taken from it.
+static void write_session_file()
 {
-    while (*p == ' ' || (*p >= '\t' && *p <= '\r'))
-        p++;
-    bool negative = *p == '-';
-    if (*p == '-' || *p == '+')
-        p++;
-    long n = 0;
-    for (; *p >= '0' && *p <= '9'; p++)
-        if (n < 1000000000L)
-            n = n * 10 + (*p - '0');
-    return negative ? -n : n;
-}
-
-/*
- * The session file holds "name line column". Without a blank after the
- * name there are no numbers, and the start is line 1, column 1.
- */
-static void read_session_file(long* line, long* column)
-{
-    int fd = open(session_file, O_RDWR | O_CLOEXEC);
-    if (fd < 0)
-        return;
-    off_t size = lseek(fd, 0, SEEK_END);
-    if (size <= 0 || lseek(fd, 0, SEEK_SET) != 0) {
-        close(fd);
-        return;
-    }
-    size = std::min<off_t>(size, 1 << 20);  // the record is one line at its start
-    std::string data(size_t(size), '\0');
-    ssize_t got = read(fd, data.data(), data.size());
-    close(fd);
-    if (got <= 0)
-        return;
-    data.resize(size_t(got));
-    size_t blank = data.find(' ');
-    start_name = data.substr(0, blank);
-    start_name.resize(strlen(start_name.c_str()));
-    if (blank == std::string::npos)
-        return;
-    const char* field = data.c_str() + blank + 1;
-    *line = parse_number(field);
-    const char* p = field;
-    while (*p && static_cast<signed char>(*p) >= '0')
-        p++;
-    *column = parse_number(p);
-}
-
-void write_session_file()
-{
-    int fd = open(session_file, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-    if (fd < 0)
-        return;
-    unsigned column = unsigned(cursor - line_start + 1);
-    unsigned line = show_status();
-    std::string record = start_name + " " + std::to_string(line) + " " + std::to_string(column) + "\n";
-    if (write(fd, record.data(), record.size()) < 0) {
-        // nothing to be done: the session file is a convenience
-    }
-    close(fd);
+    unsigned long column = (unsigned long)(cursor - line_start + 1);
+    write_session_record(show_status(), column);
 }
 
 // The store starts at 1 MiB, or twice the start-up file rounded up to a
@@ -126,16 +72,6 @@ void run_session(const char* name, long line, long column)
     write_session_file();
 }
 
-static void note_loaded_file(const char* path, int result)
-{
-    struct stat st;
-    text_incomplete = result < 0;
-    if (stat(path, &st) == 0) {
-        loaded_device = st.st_dev;
-        loaded_inode = st.st_ino;
-    }
-}
-
 /*
  * Replaces the text by the file at path: every per-file setting is reset,
  * the file is loaded and the window drawn from its first line.
@@ -158,11 +94,12 @@ void open_text(const char* path)
     text_attr = 0x1F;
     show_menu_line("PYM 0.5");
     file_name = path;
-    int result = load_file(path, text_begin);
-    note_loaded_file(path, result);
-    if (result > 0)
+    file_result loaded = load_file(path, text_begin);
+    report_load(path, loaded);
+    note_opened_file(path, loaded);
+    if (loaded.status == file_status::missing)
         print_formatted(" /new ! %u free", text_capacity);
-    else if (result == 0)
+    else if (loaded.status == file_status::done && !loaded.nul_bytes)
         print_formatted(" %u/%u chars", unsigned(text_end - text_begin), text_capacity);
     if (text_end == text_begin) {
         text_begin[0] = text_begin[1] = 0;

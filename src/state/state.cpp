@@ -6,8 +6,12 @@ byte* text_end;
 uint32_t text_capacity;
 int modified;
 int text_incomplete;
+int text_crlf;
 unsigned long loaded_device, loaded_inode;
 byte* selection_start;
+volatile sig_atomic_t store_busy;
+volatile sig_atomic_t deferred_signal;
+void (*end_deferred)(int sig);
 
 byte* cursor;
 byte* line_start;
@@ -67,4 +71,4 @@ const char* menu_end;
 char menu_line[1024];
 char message_text[200];
 char status_text[200];
-char input_line[64];
+char input_line[name_size];

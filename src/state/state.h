@@ -2,6 +2,7 @@
 // reads or writes, declared once. Positions are addresses in the line store.
 #pragma once
 
+#include <csignal>
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -14,9 +15,13 @@ extern byte* text_begin;           // first byte of the first line
 extern byte* text_end;             // one past the NUL of the last line
 extern uint32_t text_capacity;     // bytes the text may occupy
 extern int modified;               // changed since opened or last written
-extern int text_incomplete;        // the last file opened did not fit whole
+extern int text_incomplete;        // the text lacks part of the file it was opened from
+extern int text_crlf;              // every line read ended in CR LF: written so again
 extern unsigned long loaded_device, loaded_inode;  // which file that was
 extern byte* selection_start;      // start of a range being selected, or null
+extern volatile sig_atomic_t store_busy;       // changes of the text under way
+extern volatile sig_atomic_t deferred_signal;  // a signal that waits for them to end
+extern void (*end_deferred)(int sig);          // ends the run for that signal
 
 // ---- cursor and window ------------------------------------------------
 extern byte* cursor;               // byte under the cursor (may be a NUL)
@@ -90,4 +95,6 @@ extern const char* menu_end;       // end of the whole menu text
 extern char menu_line[1024];       // text last shown on row 1
 extern char message_text[200];     // show_message formats here
 extern char status_text[200];      // print_formatted formats here
-extern char input_line[64];        // prompt input
+const int name_size = 4096;        // a file name typed at a prompt, with its NUL
+const int value_size = 64;         // a search string typed at a prompt, with its NUL
+extern char input_line[name_size]; // prompt input

@@ -9,7 +9,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "prompts/prompts.h"
+#include <poll.h>
+
 #include "store/store.h"
 
 // ---- reading ------------------------------------------------------------
@@ -20,6 +21,9 @@ static struct {
     byte block[1 << 16];
     size_t pos = 0, len = 0;
     bool at_end = false;
+    int error = 0;              // errno of a failed read
+    bool nul_bytes = false;
+    long lf_lines = 0, crlf_lines = 0;
 } input;
 
 static byte* load_point;   // where the next line read goes
@@ -27,6 +31,7 @@ static byte* room_end;     // end of the free room at load_point: the text after
 static size_t tail_length; // the length of that text
 static byte* insert_at;    // where the load began, as the text then stood
 static size_t line_length; // what is stored at load_point of the line being read
+static bool line_had_lf;   // the line just read ended with a LF
 
 /*
  * Makes more room for a file longer than it said: the text after the room
@@ -60,7 +65,9 @@ static bool fill_input()
         ssize_t got = read(input.fd, input.block, sizeof input.block);
         if (got < 0 && errno == EINTR)
             continue;
-        if (got <= 0) {         // a read error ends the load like the end
+        if (got <= 0) {         // a read error ends the load like the end, but is kept
+            if (got < 0)
+                input.error = errno;
             input.at_end = true;
             return false;
         }
@@ -72,14 +79,15 @@ static bool fill_input()
 
 /*
  * Copies the next line of the input to load_point, without its LF, keeping
- * its length in line_length as it goes. A NUL byte
- * ends the line's text; the bytes after it up to the LF are dropped.
+ * its length in line_length as it goes. A NUL byte ends the line's text;
+ * the bytes after it up to the LF are dropped (and the load says so).
  * Returns the length stored, -1 at the end of the input, or -2 when the
  * line does not fit in the store.
  */
 static long get_line()
 {
     line_length = 0;
+    line_had_lf = false;
     bool seen_nul = false, any = false;
     for (;;) {
         if (input.pos == input.len && !fill_input())
@@ -100,8 +108,12 @@ static long get_line()
             std::memcpy(load_point + line_length, from, keep);
             line_length += keep;
         }
-        if (lf)
+        if (seen_nul)
+            input.nul_bytes = true;
+        if (lf) {
+            line_had_lf = true;
             return long(line_length);
+        }
     }
 }
 
@@ -115,49 +127,60 @@ static long read_line()
     if (n == -1)
         return 0;
     if (n >= 0) {
-        if (n > 0 && load_point[n - 1] == '\r')
+        bool cr = n > 0 && load_point[n - 1] == '\r';
+        if (cr)
             n--;
+        if (line_had_lf) {
+            input.lf_lines++;
+            input.crlf_lines += cr;
+        }
         n++;
     }
     if (n >= 0 && load_point + n > room_end)
         widen_room();
-    if (n < 0 || load_point + n > room_end) {
-        show_message("--> buffer overflow (%u)%c", text_capacity, 7);
+    if (n < 0 || load_point + n > room_end)
         return -1;
-    }
     load_point[n - 1] = 0;
     load_point += n;
     return n;
 }
 
-/*
- * The text after pos moves up once, by the size of the file, and the
- * lines are read into the room this leaves; a file that turns out longer
- * (or of no known size) pushes that text on to the top of the store. What
- * room is left over is closed at the end.
- */
-int load_file(const char* path, byte* pos)
+// Opens path for a load: only a regular file, and never waiting on one
+// that is not (a FIFO without a writer would block the open).
+static int open_for_load(const char* path, file_result& r)
 {
-    int fd = open(path, O_RDONLY | O_CLOEXEC);
+    int fd = open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) {
-        show_message("--> can't open '%s'", path);
-        return 1;
+        r.status = errno == EACCES || errno == EPERM ? file_status::unreadable : file_status::missing;
+        r.error = errno;
+        return -1;
     }
-    show_message("--> reading '%s'", path);
-    keep_line_number_below(pos);
+    struct stat st = {};
+    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        r.status = S_ISDIR(st.st_mode) ? file_status::directory : file_status::not_regular;
+        close(fd);
+        return -1;
+    }
+    fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    return fd;
+}
+
+// Reads every line into the room at pos; returns the last read_line result.
+static long read_lines(int fd, byte* pos, off_t size)
+{
     input.fd = fd;
     input.pos = input.len = 0;
     input.at_end = false;
-
-    struct stat st;
-    bool sized = fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
+    input.error = 0;
+    input.nul_bytes = false;
+    input.lf_lines = input.crlf_lines = 0;
     long offset = pos - text_begin;
-    if (!sized || store_top() - text_end < st.st_size)
+    if (store_top() - text_end < size)
         slide_text_to(store_bottom());
     insert_at = pos = text_begin + offset;
     tail_length = size_t(text_end - pos);
     byte* top = store_top() - tail_length;
-    room_end = sized && st.st_size < top - pos ? pos + st.st_size : top;
+    room_end = size < top - pos ? pos + size : top;
     move_bytes(room_end, pos, tail_length);
     load_point = pos;
     long result;
@@ -166,13 +189,62 @@ int load_file(const char* path, byte* pos)
     move_bytes(load_point, room_end, tail_length);
     shift_positions(insert_at + 1, text_end, load_point - insert_at);
     text_end = load_point + tail_length;
-    close(fd);
     input.fd = -1;
+    return result;
+}
+
+/*
+ * The text after pos moves up once, by the size of the file, and the
+ * lines are read into the room this leaves; a file that turns out longer
+ * pushes that text on to the top of the store. What room is left over is
+ * closed at the end.
+ */
+file_result load_file(const char* path, byte* pos)
+{
+    file_result r;
+    int fd = open_for_load(path, r);
+    if (fd < 0)
+        return r;
+    struct stat st;
+    off_t size = fstat(fd, &st) == 0 ? st.st_size : 0;
+    change_scope change;
+    keep_line_number_below(pos);
+    long result = read_lines(fd, pos, size);
+    close(fd);
     modified = 1;
-    return result < 0 ? -1 : 0;
+    r.nul_bytes = input.nul_bytes;
+    r.crlf = input.lf_lines > 0 && input.crlf_lines == input.lf_lines;
+    if (result < 0) {
+        r.status = file_status::overflow;
+    } else if (input.error) {
+        r.status = file_status::unreadable;
+        r.error = input.error;
+    }
+    return r;
 }
 
 // ---- writing ------------------------------------------------------------
+
+bool write_fully(int fd, const void* data, size_t n, int patience_ms)
+{
+    const char* p = static_cast<const char*>(data);
+    while (n) {
+        ssize_t put = write(fd, p, n);
+        if (put < 0 && errno == EINTR)
+            continue;
+        if (put < 0 && errno == EAGAIN) {   // left non-blocking, or a device
+            struct pollfd ready = {fd, POLLOUT, 0};
+            if (poll(&ready, 1, patience_ms) == 0)
+                return false;
+            continue;
+        }
+        if (put <= 0)
+            return false;
+        p += put;
+        n -= size_t(put);
+    }
+    return true;
+}
 
 // The file being written, sent in large blocks; the first failure is kept.
 static struct {
@@ -182,23 +254,9 @@ static struct {
     bool failed = false;
 } output;
 
-bool write_fully(int fd, const byte* p, size_t n)
-{
-    while (n) {
-        ssize_t put = write(fd, p, n);
-        if (put < 0 && errno == EINTR)
-            continue;
-        if (put <= 0)
-            return false;
-        p += put;
-        n -= size_t(put);
-    }
-    return true;
-}
-
 static void flush_block()
 {
-    if (!output.failed && !write_fully(output.fd, output.block, output.len))
+    if (!output.failed && !write_fully(output.fd, output.block, output.len, 1000))
         output.failed = true;
     output.len = 0;
 }
@@ -216,31 +274,59 @@ static void put_bytes(const byte* p, size_t n)
     }
 }
 
+static const byte* line_end() { return reinterpret_cast<const byte*>(text_crlf ? "\r\n" : "\n"); }
+static size_t line_end_length() { return text_crlf ? 2 : 1; }
+
 /*
  * Writes the bytes from p up to the line's NUL or hi, whichever comes
- * first, and a newline. Returns where the next piece starts.
+ * first, and a line end. Returns where the next piece starts.
  */
 static byte* write_line(byte* p, byte* hi)
 {
     byte* nul = static_cast<byte*>(std::memchr(p, 0, size_t(hi - p)));
     byte* end = nul ? nul : hi;
     put_bytes(p, size_t(end - p));
-    static const byte newline = '\n';
-    put_bytes(&newline, 1);
+    put_bytes(line_end(), line_end_length());
     return nul ? nul + 1 : hi;
+}
+
+// The bytes that writing lo..hi produces: every piece gets a line end.
+static off_t output_length(byte* lo, byte* hi)
+{
+    if (hi <= lo)
+        return 0;
+    size_t nuls = count_nuls(lo, hi);
+    size_t pieces = nuls + (hi[-1] != 0);
+    return off_t(size_t(hi - lo) - nuls + pieces * line_end_length());
 }
 
 /*
  * Where the new contents go. An existing regular file with one link, in a
  * directory we may write, is replaced through a temporary file renamed
  * over it, so that a failed write leaves the old contents; a symbolic link
- * is followed to the file it names. Anything else is written in place.
+ * is followed to the file it names. Anything else is written in place,
+ * after the room for the new contents has been taken.
  */
 struct write_target {
     std::string final_path;     // the file that ends up holding the text
     std::string temp_path;      // empty when writing in place
+    bool regular = true;        // false: a character device, written as it comes
+    bool created = false;       // the open in place made the file
     bool refused = false;       // the temporary file could not replace it
+    off_t length = 0;           // what is to be written
 };
+
+static char save_in_progress[4096];   // the temporary file, for a hang-up to remove
+
+const char* unfinished_save()
+{
+    return save_in_progress[0] ? save_in_progress : nullptr;
+}
+
+static void note_temporary(const std::string& path)
+{
+    snprintf(save_in_progress, sizeof save_in_progress, "%s", path.c_str());
+}
 
 static std::string directory_of(const std::string& path)
 {
@@ -250,16 +336,64 @@ static std::string directory_of(const std::string& path)
     return slash == 0 ? "/" : path.substr(0, slash);
 }
 
-static int open_in_place(const char* path, write_target& t)
+/*
+ * The room for length bytes, taken before the old contents are touched,
+ * so that a full disk refuses the write instead of cutting the file. Where
+ * the file system cannot reserve, zeros past the old end take the room.
+ */
+static bool reserve_room(int fd, off_t length, off_t size, file_result& r)
+{
+    if (length <= size || fallocate(fd, FALLOC_FL_KEEP_SIZE, 0, length) == 0)
+        return true;
+    if (errno == EOPNOTSUPP || errno == ENOSYS) {
+        int e = posix_fallocate(fd, size, length - size);
+        if (e == 0)
+            return true;
+        errno = e;
+    }
+    r.status = file_status::no_room;
+    r.error = errno;
+    if (ftruncate(fd, size) != 0) {
+        // nothing more to undo: the old bytes were not touched
+    }
+    return false;
+}
+
+static int open_in_place(const char* path, write_target& t, file_result& r)
 {
     t.final_path = path;
     t.temp_path.clear();
-    return open(path, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    struct stat before;
+    t.created = stat(path, &before) != 0;
+    // never a wait: a FIFO without a reader refuses at once (ENXIO)
+    int fd = open(path, O_WRONLY | O_CREAT | O_NONBLOCK | O_CLOEXEC, 0666);
+    if (fd < 0) {
+        r.status = errno == ENXIO ? file_status::not_regular : file_status::missing;
+        return -1;
+    }
+    struct stat st;
+    if (fstat(fd, &st) != 0 || !(S_ISREG(st.st_mode) || S_ISCHR(st.st_mode))) {
+        close(fd);
+        r.status = file_status::not_regular;
+        return -1;
+    }
+    t.regular = S_ISREG(st.st_mode);
+    if (t.regular) {
+        fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+        if (!reserve_room(fd, t.length, st.st_size, r)) {
+            close(fd);
+            if (t.created)
+                unlink(path);
+            return -1;
+        }
+    }
+    return fd;
 }
 
 /*
  * A temporary file beside the one named (a symbolic link is followed),
- * with its permission bits and owner, or -1 when that cannot be had.
+ * with its owner and then its mode (so that set-user and set-group bits,
+ * which a change of owner clears, are kept), or -1 when that cannot be had.
  */
 static int open_temporary(const char* path, const struct stat& st, write_target& t)
 {
@@ -269,31 +403,39 @@ static int open_temporary(const char* path, const struct stat& st, write_target&
     int fd = mkstemp(temp.data());
     if (fd < 0)
         return -1;
-    if (fchmod(fd, st.st_mode & 07777) == 0 && fchown(fd, st.st_uid, st.st_gid) == 0) {
+    note_temporary(temp);
+    if (fchown(fd, st.st_uid, st.st_gid) == 0 && fchmod(fd, st.st_mode & 07777) == 0) {
         t.temp_path = temp;
         return fd;
     }
     close(fd);
     unlink(temp.c_str());
+    save_in_progress[0] = 0;
     return -1;
 }
 
-static int open_target(const char* path, write_target& t)
+static int open_target(const char* path, write_target& t, file_result& r)
 {
     struct stat st;
+    bool exists = stat(path, &st) == 0;
+    if (exists && !S_ISREG(st.st_mode) && !S_ISCHR(st.st_mode) && !S_ISDIR(st.st_mode)) {
+        r.status = file_status::not_regular;
+        return -1;
+    }
     // a file we may not write stays as it is: the open in place refuses
-    if (stat(path, &st) == 0 && S_ISREG(st.st_mode) && st.st_nlink == 1 &&
-        access(path, W_OK) == 0) {
+    if (exists && S_ISREG(st.st_mode) && st.st_nlink == 1 && access(path, W_OK) == 0) {
         int fd = open_temporary(path, st, t);
         if (fd >= 0)
             return fd;
     }
-    return open_in_place(path, t);
+    return open_in_place(path, t, r);
 }
 
 static bool finish_target(int fd, write_target& t)
 {
     bool ok = !output.failed;
+    if (ok && t.temp_path.empty() && t.regular && ftruncate(fd, t.length) != 0)
+        ok = false;
     if (ok && !t.temp_path.empty() && fsync(fd) != 0)
         ok = false;
     if (close(fd) != 0)
@@ -305,6 +447,7 @@ static bool finish_target(int fd, write_target& t)
         }
         if (!ok)
             unlink(t.temp_path.c_str());
+        save_in_progress[0] = 0;
     }
     return ok;
 }
@@ -321,32 +464,30 @@ static bool write_text_range(int fd, byte* lo, byte* hi, write_target& t)
     return finish_target(fd, t);
 }
 
-int write_range(const char* path, byte* lo, byte* hi)
+file_result write_range(const char* path, byte* lo, byte* hi)
 {
+    file_result r;
     write_target target;
-    int fd = open_target(path, target);
-    if (fd < 0) {
-        show_message("--> can't open '%s'", path);
-        return 1;
-    }
-    show_message("--> writing to '%s'", path);
+    target.length = output_length(lo, hi);
+    int fd = open_target(path, target, r);
+    if (fd < 0)
+        return r;
     bool ok = write_text_range(fd, lo, hi, target);
     if (!ok && target.refused) {    // a sticky directory, say: write in place
-        fd = open_in_place(path, target);
-        ok = fd >= 0 && write_text_range(fd, lo, hi, target);
+        fd = open_in_place(path, target, r);
+        if (fd < 0)
+            return r;
+        ok = write_text_range(fd, lo, hi, target);
     }
-    if (!ok) {
-        show_message("--> can't write '%s'%c", path, 7);
-        return 1;
-    }
-    clear_message_line();
-    return 0;
+    if (!ok)
+        r.status = file_status::write_failed;
+    return r;
 }
 
-int write_file(const char* path)
+file_result write_file(const char* path)
 {
-    int result = write_range(path, text_begin, text_end);
-    if (result == 0)
+    file_result r = write_range(path, text_begin, text_end);
+    if (r.status == file_status::done)
         modified = 0;
-    return result;
+    return r;
 }

@@ -19,10 +19,26 @@ bool allocate_store(uint32_t capacity)
     return true;
 }
 
+void (*after_move)();
+
+void begin_change()
+{
+    store_busy = store_busy + 1;
+}
+
+void end_change()
+{
+    store_busy = store_busy - 1;
+    if (store_busy == 0 && deferred_signal && end_deferred)
+        end_deferred(deferred_signal);
+}
+
 void move_bytes(byte* dst, const byte* src, size_t count)
 {
     if (count && dst != src)
         std::memmove(dst, src, count);
+    if (after_move)
+        after_move();
 }
 
 byte* copy_bytes(const byte* src, const byte* end, byte* dst)
@@ -185,6 +201,7 @@ void slide_text_to(byte* begin)
     long delta = begin - text_begin;
     if (delta == 0)
         return;
+    change_scope change;
     move_bytes(begin, text_begin, size_t(text_end - text_begin));
     shift_positions(text_begin, text_end, delta);
     text_begin += delta;
@@ -204,6 +221,7 @@ byte* open_room(byte* pos, long n)
 {
     if (n <= 0 || size_t(text_end - text_begin) + size_t(n) > text_capacity)
         return nullptr;
+    change_scope change;
     keep_line_number_below(pos);
     long below = text_begin - store_bottom(), above = store_top() - text_end;
     if (below < n && above < n) {
@@ -240,6 +258,7 @@ void remove_range(byte* a, byte* b)
 {
     if (a == b)
         return;
+    change_scope change;
     modified = 1;
     byte* lo = a < b ? a : b;
     byte* hi = a < b ? b : a;

@@ -4,6 +4,22 @@
 
 #include "state/state.h"
 
+/*
+ * A change of the text in several steps is bracketed by these two (or a
+ * change_scope): a signal that ends the run meanwhile waits for the end
+ * of the outermost one, so that the emergency save sees a whole text.
+ */
+void begin_change();
+void end_change();
+struct change_scope {
+    change_scope() { begin_change(); }
+    ~change_scope() { end_change(); }
+    change_scope(const change_scope&) = delete;
+    change_scope& operator=(const change_scope&) = delete;
+};
+// Called after every block move; lets a test land a signal in mid-change.
+extern void (*after_move)();
+
 void move_bytes(byte* dst, const byte* src, size_t count);
 byte* copy_bytes(const byte* src, const byte* end, byte* dst);
 byte* line_start_of(byte* p);

@@ -1,0 +1,108 @@
+#include "session/session_file.h"
+
+#include <algorithm>
+#include <cstring>
+#include <fcntl.h>
+#include <string>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "state/state.h"
+#include "store/files.h"
+
+static const char session_file[] = "pym.l";
+
+// A decimal number as the session file holds it: blanks, a sign, digits.
+static long parse_number(const char* p)
+{
+    while (*p == ' ' || (*p >= '\t' && *p <= '\r'))
+        p++;
+    bool negative = *p == '-';
+    if (*p == '-' || *p == '+')
+        p++;
+    long n = 0;
+    for (; *p >= '0' && *p <= '9'; p++)
+        if (n < 1000000000L)
+            n = n * 10 + (*p - '0');
+    return negative ? -n : n;
+}
+
+// The first MiB of the session file (the record is one line at its
+// start), or an empty string when it is missing, read-only or no file.
+static std::string session_contents()
+{
+    int fd = open(session_file, O_RDWR | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        return "";
+    struct stat st;
+    std::string data;
+    if (fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size > 0) {
+        data.resize(size_t(std::min<off_t>(st.st_size, 1 << 20)));
+        ssize_t got = read(fd, data.data(), data.size());
+        data.resize(got > 0 ? size_t(got) : 0);
+    }
+    close(fd);
+    return data;
+}
+
+/*
+ * The session file holds "name line column". Without a blank after the
+ * name there are no numbers, and the start is line 1, column 1.
+ */
+void read_session_file(long* line, long* column)
+{
+    std::string data = session_contents();
+    if (data.empty())
+        return;
+    size_t blank = data.find(' ');
+    start_name = data.substr(0, blank);
+    start_name.resize(strlen(start_name.c_str()));
+    if (blank == std::string::npos)
+        return;
+    const char* field = data.c_str() + blank + 1;
+    *line = parse_number(field);
+    const char* p = field;
+    while (*p && static_cast<signed char>(*p) >= '0')
+        p++;
+    *column = parse_number(p);
+}
+
+// Appends s to the buffer at *p, which ends at end.
+static void append(char** p, char* end, const char* s)
+{
+    while (*s && *p < end - 1)
+        *(*p)++ = *s++;
+    **p = 0;
+}
+
+static void append_number(char** p, char* end, unsigned long n)
+{
+    char digits[24];
+    int i = sizeof digits - 1;
+    digits[i] = 0;
+    do
+        digits[--i] = char('0' + n % 10);
+    while ((n /= 10) && i > 0);
+    append(p, end, digits + i);
+}
+
+void write_session_record(unsigned long line, unsigned long column)
+{
+    int fd = open(session_file, O_WRONLY | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0666);
+    if (fd < 0)
+        return;
+    struct stat st;
+    if (fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && ftruncate(fd, 0) == 0) {
+        char record[4200];
+        char* p = record;
+        char* end = record + sizeof record;
+        append(&p, end, start_name.c_str());
+        append(&p, end, " ");
+        append_number(&p, end, line);
+        append(&p, end, " ");
+        append_number(&p, end, column);
+        append(&p, end, "\n");
+        write_fully(fd, record, size_t(p - record));
+    }
+    close(fd);
+}
