@@ -289,3 +289,40 @@ TEST(Help, F1ShowsTheHelpInViewModeAndTheScreenComesBack)
     EXPECT_EQ(pym.wait_exit(), 0);
     EXPECT_EQ(pym.read_file("pym.l"), "notes.txt 31 8\n");
 }
+
+// ^C stops a long repetition (a macro replayed a huge number of times, a
+// Replace of the empty string); the keys typed after it are kept.
+TEST_F(Commands, CtrlCStopsALongRepetitionAndKeepsTheKeysAfterIt)
+{
+    open("abc\n");
+    press(Key::Esc);
+    type("myiZ");
+    press(Key::Esc);
+    type("m999999999y");
+    type("\x03" "iQ");
+    run(command_loop);
+    EXPECT_EQ(message().substr(0, 17), "----> interrupted");
+    EXPECT_GE(screen().bells(), 1);
+    std::string line = text_lines()[0];
+    EXPECT_LT(line.size(), 999999999u);
+    EXPECT_NE(line.find('Q'), std::string::npos) << "the i and Q typed after ^C ran";
+    EXPECT_EQ(macro_repeats, 0);
+
+    open("abc\n");
+    keys("99999999R\rX\r\x03" "iQ");
+    EXPECT_EQ(message().substr(0, 17), "----> interrupted");
+    line = text_lines()[0];
+    EXPECT_EQ(line.find('Q') != std::string::npos && line.size() < 99999999u, true);
+}
+
+// A name longer than the 63 characters of a search string is taken whole
+// by the file-name prompts: nothing of it runs as commands.
+TEST_F(Commands, FileNamePromptsTakeLongNames)
+{
+    open("abc\n");
+    std::string name(70, 'n');
+    keys("QW" + name + "\r");
+    EXPECT_EQ(read_file(name), "abc\n");
+    EXPECT_EQ(row(1), "QUIT: Exit Update Write Init") << "still in the Quit menu";
+    EXPECT_FALSE(std::filesystem::exists(name.substr(0, 63)));
+}

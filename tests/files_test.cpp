@@ -11,7 +11,9 @@
 #include <unistd.h>
 
 #include "commands/file_io.h"
+#include "harness/child.h"
 #include "harness/editor.h"
+#include "harness/small_disk.h"
 #include "session/session.h"
 #include "store/files.h"
 
@@ -164,17 +166,6 @@ TEST_F(Files, AFailedWriteSaysSoAndKeepsModified)
     EXPECT_EQ(message(), "----> can't open 'plain/below.txt'");
 }
 
-// Runs body in a child process; returns its exit code.
-static int in_child(const std::function<int()>& body)
-{
-    pid_t pid = fork();
-    if (pid == 0)
-        _exit(body());
-    int status = 0;
-    waitpid(pid, &status, 0);
-    return WIFEXITED(status) ? WEXITSTATUS(status) : 100 + WTERMSIG(status);
-}
-
 TEST_F(Files, AWriteCutShortLeavesTheOldFileWhole)
 {
     create_file("keep.txt", "old contents\n");
@@ -243,4 +234,105 @@ TEST_F(Files, AReadOnlyDirectoryIsWrittenInPlaceOrNotAtAll)
     EXPECT_EQ(as_nobody("locked/new.txt"), 11) << "fails, modified kept";
     EXPECT_FALSE(fs::exists("locked/new.txt"));
     chmod("locked", 0755);
+}
+
+// Only regular files are read: a FIFO or a device would block the editor
+// for ever or fill the store with zeros. Nothing is inserted and row 2 says why.
+TEST_F(Files, OnlyRegularFilesAreReadAndNothingWaitsOnAFifo)
+{
+    ASSERT_EQ(mkfifo("pipe", 0600), 0);
+    fs::create_directory("adir");
+    set_text({"kept"});
+    EXPECT_EQ(load_reported("pipe", text_begin), 1);
+    EXPECT_EQ(message(), "----> 'pipe' is not a regular file");
+    EXPECT_EQ(load_reported("/dev/zero", text_begin), 1);
+    EXPECT_EQ(message(), "----> '/dev/zero' is not a regular file");
+    EXPECT_EQ(load_reported("adir", text_begin), 1);
+    EXPECT_EQ(message(), "----> 'adir' is a directory");
+    EXPECT_EQ(text_lines(), (Lines{"kept"}));
+    EXPECT_EQ(screen().bells(), 3);
+
+    // a FIFO without a reader refuses at once; a device is written as before
+    EXPECT_EQ(put_range("pipe", text_begin, text_end), 1);
+    EXPECT_EQ(message(), "----> 'pipe' is not a regular file");
+    EXPECT_EQ(put_range("/dev/null", text_begin, text_end), 0);
+    EXPECT_EQ(message(), "--");
+    EXPECT_EQ(put_range("adir", text_begin, text_end), 1);
+    EXPECT_EQ(message(), "----> can't open 'adir'");
+}
+
+TEST_F(Files, AFileOfCrLfLinesIsWrittenBackWithCrLf)
+{
+    open("one\r\ntwo\r\n");
+    EXPECT_EQ(screen().row(2).substr(0, 37), "----> reading 't.txt' 8/1048576 chars")
+        << "the load message is the usual one";
+    EXPECT_EQ(write_reported("t.txt"), 0);
+    EXPECT_EQ(read_file("t.txt"), "one\r\ntwo\r\n");
+    EXPECT_EQ(put_range("part.txt", line_at(2), text_end), 0);
+    EXPECT_EQ(read_file("part.txt"), "two\r\n");
+
+    open("one\r\ntwo\n");               // mixed endings: written with LF as before
+    EXPECT_EQ(write_reported("t.txt"), 0);
+    EXPECT_EQ(read_file("t.txt"), "one\ntwo\n");
+}
+
+// A hard-linked file is written in place: on a full disk the room is
+// reserved first, so the write is refused before a byte of the old file
+// changes; with room, a shorter text leaves no tail of the old one.
+TEST_F(Files, AWriteInPlaceOnAFullDiskKeepsTheOldFile)
+{
+    SmallDisk disk(256);
+    if (!disk.mounted())
+        GTEST_SKIP() << "cannot mount a tmpfs here (needs root)";
+    std::string file = disk.path() + "/linked.txt", old(20000, 'o');
+    create_file(file, old + "\n");
+    ASSERT_EQ(link(file.c_str(), (disk.path() + "/second").c_str()), 0);
+    disk.fill(4096);
+    set_text({std::string(60000, 'n')});
+    modified = 1;
+    EXPECT_EQ(write_reported(file.c_str()), 1);
+    EXPECT_EQ(message(), "----> can't write '" + file + "': No space left on device");
+    EXPECT_EQ(read_file(file), old + "\n");
+    EXPECT_EQ(modified, 1);
+
+    set_text({"short"});
+    EXPECT_EQ(write_reported(file.c_str()), 0);
+    EXPECT_EQ(read_file(disk.path() + "/second"), "short\n");
+}
+
+TEST_F(Files, SetUserAndGroupBitsSurviveAWrite)
+{
+    create_file("tool", "old\n");
+    ASSERT_EQ(chmod("tool", 06755), 0);
+    set_text({"new"});
+    EXPECT_EQ(write_reported("tool"), 0);
+    EXPECT_EQ(read_file("tool"), "new\n");
+    struct stat st;
+    ASSERT_EQ(stat("tool", &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 06755u);
+}
+
+// A file that is there but cannot be read is not a new file: the text says
+// why, and Update asks before it replaces the file with the empty text.
+TEST_F(Files, AnUnreadableFileIsNotTakenForANewOne)
+{
+    create_file("secret", "private\n");
+    ASSERT_EQ(chown("secret", 65534, 65534), 0);
+    ASSERT_EQ(chmod("secret", 0200), 0);
+    chmod(".", 0777);
+    int code = in_child([this] {
+        if (!become_nobody())
+            return 99;
+        open_text("secret");
+        int wrong = 0;
+        if (screen().row(2).substr(0, 44) != "----> can't read 'secret': Permission denied")
+            wrong |= 1;
+        type("N");
+        if (!run([] { save_text("secret"); }) || screen().row(2).find("incomplete") == std::string::npos)
+            wrong |= 2;
+        return wrong;
+    });
+    EXPECT_EQ(code, 0);
+    chmod("secret", 0600);
+    EXPECT_EQ(read_file("secret"), "private\n");
 }

@@ -5,10 +5,21 @@
 
 #include <csignal>
 #include <filesystem>
+#include <fstream>
 #include <set>
+#include <sstream>
 #include <sys/resource.h>
+#include <sys/time.h>
 
+#include "commands/file_io.h"
+#include "harness/child.h"
+#include "harness/editor.h"
 #include "harness/pty.h"
+#include "harness/small_disk.h"
+#include "session/hangup.h"
+#include "session/session.h"
+#include "store/files.h"
+#include "store/store.h"
 
 namespace {
 
@@ -98,8 +109,15 @@ TEST_P(EndingSignal, EndsTheRunWhileHelpIsShown)
     EXPECT_EQ(pym.read_file("notes.txt.save"), typed);
 }
 
-INSTANTIATE_TEST_SUITE_P(HangUp, EndingSignal, ::testing::Values(SIGHUP, SIGTERM, SIGQUIT),
-                         [](const auto& info) { return std::string(sigabbrev_np(info.param)); });
+// Every signal whose default would end the process ends the run as a
+// hang-up does, the text saved first.
+INSTANTIATE_TEST_SUITE_P(HangUp, EndingSignal,
+                         ::testing::Values(SIGHUP, SIGTERM, SIGQUIT, SIGINT, SIGUSR1, SIGUSR2, SIGALRM,
+                                           SIGVTALRM, SIGPROF, SIGXCPU, SIGPWR, SIGRTMIN + 2),
+                         [](const auto& info) {
+                             const char* name = sigabbrev_np(info.param);
+                             return name ? std::string(name) : "RT" + std::to_string(info.param);
+                         });
 
 // A name that is taken is never written, not even through a link to the
 // file itself.
@@ -201,3 +219,158 @@ TEST_P(CrashSignal, SavesTheTextAndRestoresTheTerminal)
 
 INSTANTIATE_TEST_SUITE_P(HangUp, CrashSignal, ::testing::Values(SIGSEGV, SIGBUS, SIGABRT, SIGFPE),
                          [](const auto& info) { return std::string(sigabbrev_np(info.param)); });
+
+// A name one step too long for the file system cannot take ".save": the
+// text goes to pym.save in the current directory, and the line left on
+// the terminal says so.
+TEST(HangUp, ASaveThatCannotBeMadeBesideTheFileGoesToPymSave)
+{
+    PtyEditor pym;
+    std::string name(250, 'n');
+    type_into(pym, name + ".txt");
+    pym.signal(SIGTERM);
+    EXPECT_EQ(pym.wait_exit(), 128 + SIGTERM);
+    EXPECT_EQ(pym.read_file("pym.save"), typed);
+    EXPECT_NE(pym.output().find("pym: the text is saved in pym.save\r\n"), std::string::npos);
+    expect_terminal_sane(pym);
+}
+
+// On a full disk neither NAME.save nor ./pym.save can be written: what was
+// begun is removed, and the text lands in $HOME.
+TEST(HangUp, OnAFullDiskTheSaveGoesToTheHomeDirectoryAndLeavesNoPartialFile)
+{
+    PtyEditor pym;
+    SmallDisk disk(64, pym.dir());
+    if (!disk.mounted())
+        GTEST_SKIP() << "cannot mount a tmpfs here (needs root)";
+    char home[] = "/tmp/pym-home-XXXXXX";
+    ASSERT_NE(mkdtemp(home), nullptr);
+    std::string old_home = getenv("HOME") ? getenv("HOME") : "";
+    setenv("HOME", home, 1);
+    std::string big(20000, 'b');
+    pym.create_file("notes.txt", big + "\n");
+    disk.fill(4096);
+    pym.start({"notes.txt"});
+    setenv("HOME", old_home.c_str(), 1);
+    pym.send("x");
+    ASSERT_TRUE(pym.wait_until([](const Screen& s) { return s.text(2, 60, 21) == "  Line 1    Col 2    "; }));
+    pym.signal(SIGTERM);
+    EXPECT_EQ(pym.wait_exit(), 128 + SIGTERM);
+    std::string saved = std::string(home) + "/pym.save";
+    std::ifstream in(saved, std::ios::binary);
+    std::stringstream got;
+    got << in.rdbuf();
+    EXPECT_EQ(got.str(), "x" + big + "\n");
+    for (const std::string& f : files_in(pym))
+        EXPECT_EQ(f.find(".save"), std::string::npos) << f << " was left behind";
+    EXPECT_NE(pym.output().find("pym: the text is saved in " + saved), std::string::npos);
+    std::filesystem::remove_all(home);
+}
+
+// A terminal that has stopped reading (the editor blocked in a write) does
+// not keep a SIGTERM from ending the run.
+TEST(HangUp, SigtermEndsTheRunWhenTheTerminalTakesNoOutput)
+{
+    PtyEditor pym;
+    std::string text;
+    for (int i = 0; i < 3000; i++)
+        text += std::string(70, char('a' + i % 26)) + "\n";
+    pym.create_file("long.txt", text);
+    pym.start({"long.txt"});
+    pym.press(Key::Esc);
+    pym.settle();
+    for (int i = 0; i < 120; i++) {
+        pym.press(Key::PageDown);
+        pym.press(Key::PageUp);
+    }
+    usleep(500000);             // the editor now waits for the terminal to take its output
+    pym.signal(SIGTERM);
+    EXPECT_EQ(pym.wait_exit(3000, false), 128 + SIGTERM);
+}
+
+// ---- in the test process, the run ended in a child ------------------------
+
+class SignalInMidChange : public EditorTest {
+protected:
+    static void raise_once()
+    {
+        after_move = nullptr;
+        raise(SIGTERM);
+    }
+    // Runs keys in a child whose first block move of the text meets a
+    // SIGTERM; returns the exit code.
+    int run_hit(const std::string& keys)
+    {
+        return in_child([&] {
+            install_hangup_handlers();
+            after_move = raise_once;
+            press(Key::Esc);
+            type(keys);
+            run(command_loop);
+            return 0;           // the signal never ended the run
+        });
+    }
+};
+
+TEST_F(SignalInMidChange, TheEmergencyFileHoldsTheWholeChangedText)
+{
+    struct Case {
+        std::string keys, saved;
+    } cases[] = {
+        // the run ends once the change the signal met is over
+        {"b" + std::string(key_bytes(Key::Down)) + "b3c", "one\none\ntwo\nthree\n"},
+        {"iXY", "Xone\ntwo\nthree\n"},
+        {"gother.txt\r", "o1\no2\none\ntwo\nthree\n"},
+        {"9rt\rTTT\r", "one\nTTTwo\nthree\n"},
+    };
+    for (const Case& c : cases) {
+        open("one\ntwo\nthree\n", 80, 25, 4096);
+        create_file("other.txt", "o1\no2");
+        std::filesystem::remove("t.txt.save");
+        EXPECT_EQ(run_hit(c.keys), 128 + SIGTERM) << c.keys;
+        EXPECT_EQ(read_file("t.txt.save"), c.saved) << c.keys;
+    }
+}
+
+// A hang-up while Update writes its temporary file removes that file.
+TEST_F(SignalInMidChange, AHangUpDuringUpdateLeavesNoTemporaryFile)
+{
+    open("old\n", 80, 25, 80u << 20);
+    int code = in_child([] {
+        set_text({std::string(64u << 20, 'x')});
+        modified = 1;
+        install_hangup_handlers();
+        struct itimerval soon = {{0, 0}, {0, 10000}};
+        setitimer(ITIMER_REAL, &soon, nullptr);
+        write_file("t.txt");
+        return 0;
+    });
+    EXPECT_EQ(code, 128 + SIGALRM) << "the alarm came during the write";
+    EXPECT_EQ(read_file("t.txt"), "old\n");
+    for (const auto& e : std::filesystem::directory_iterator("."))
+        EXPECT_EQ(e.path().filename().string().find(".pym-save-"), std::string::npos);
+}
+
+TEST_F(SignalInMidChange, ASaveBeyondTheFileSizeLimitFailsWithTheUsualMessage)
+{
+    open("old\n");
+    int code = in_child([this] {
+        install_hangup_handlers();
+        struct rlimit limit = {100, 100};
+        setrlimit(RLIMIT_FSIZE, &limit);
+        set_text({std::string(5000, 'n')});
+        modified = 1;
+        return save_text("t.txt") == 1 && screen().row(2) == "----> can't write 't.txt'" ? 0 : 1;
+    });
+    EXPECT_EQ(code, 0) << "SIGXFSZ did not end the run";
+    EXPECT_EQ(read_file("t.txt"), "old\n");
+}
+
+TEST_F(SignalInMidChange, TheEmergencyFileOfACrLfTextHasCrLfLines)
+{
+    open("one\r\ntwo\r\n");
+    modified = 1;
+    std::string saved = emergency_save();
+    EXPECT_EQ(saved, "t.txt.save");
+    EXPECT_EQ(read_file("t.txt.save"), "one\r\ntwo\r\n");
+}

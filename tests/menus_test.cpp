@@ -158,6 +158,20 @@ TEST_F(Saving, APartlyLoadedTextAsksBeforeReplacingItsOwnFile)
     EXPECT_EQ(read_file("t.txt"), "first line\nsecond line\n");
 }
 
+// A NUL byte cannot be kept in a line: the text lacks what followed it,
+// and writing it over its own file asks first.
+TEST_F(Saving, AFileWithNulBytesSaysSoAndAsksBeforeItIsReplaced)
+{
+    const std::string whole("kept\0lost\nnext\n", 15);
+    open(whole);
+    EXPECT_EQ(screen().text(2, 1, 50), "----> 't.txt' holds NUL bytes that cannot be kept ");
+    EXPECT_EQ(screen().bells(), 1);
+    type("UN");
+    run(quit_run);
+    EXPECT_EQ(screen().row(2), "----> text is incomplete. Overwrite ? (y/n) N");
+    EXPECT_EQ(read_file("t.txt"), whole);
+}
+
 TEST_F(Saving, UpdateAndExitEndsTheRunOnlyAfterAWriteThatWorked)
 {
     open("abc\n");

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "keys_fixture.h"
+#include "screen/window.h"
 
 using Motion = KeyTest;
 
@@ -130,4 +131,31 @@ TEST_F(Motion, ControlYDeletesLines)
     expect_at(1, 1, 3);
     EXPECT_TRUE(keys("&y"));
     EXPECT_EQ(read_file("t.txt"), "\n");
+}
+
+// A terminal too short for a text row (or of one cell) still pages and
+// moves without a fault; what it cannot show is left out.
+TEST_F(Motion, PageKeysWorkOnTerminalsWithoutATextRow)
+{
+    for (auto [cols, rows] : {std::pair{80, 2}, {20, 1}, {1, 1}, {5, 3}}) {
+        open(numbered_lines(50), cols, rows);
+        keys(page_down + page_down + "3" + page_down + page_up + down + end + end + end);
+        EXPECT_EQ(show_status(), 50u) << cols << "x" << rows;
+        keys(home + home + home + page_up + up);
+        EXPECT_EQ(show_status(), 1u) << cols << "x" << rows;
+    }
+}
+
+// Long lines and long texts: End reaches the end of any line, and the
+// third press of Home or End the first or last line of any text.
+TEST_F(Motion, EndAndTheThirdPressReachTheEndsOfAnyLineAndText)
+{
+    open(std::string(40000, 'x') + "\n" + numbered_lines(70000));
+    keys(end);
+    EXPECT_NE(row(2).find("Line 1    Col 40001"), std::string::npos) << row(2);
+    keys(end + end + end);
+    EXPECT_EQ(show_status(), 70001u);
+    EXPECT_EQ(row(25), "line 70000");
+    keys(home + home + home);
+    expect_at(1, 1, 3);
 }

@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include "harness/pty.h"
 
@@ -141,4 +143,41 @@ TEST(Startup, AFileOverHalfAMegabyteGetsALargerStore)
     pym.create_file("big.txt", big);
     pym.start({"big.txt"});
     EXPECT_EQ(pym.screen().row(2).substr(0, 44), "----> reading 'big.txt' 600000/2097152 chars");
+}
+
+// A FIFO never blocks the editor: not as the file, not as the session
+// file read at the start with "+", nor as the one written at the end.
+TEST(Startup, AFifoAsTheFileOrTheSessionFileDoesNotHang)
+{
+    PtyEditor pym(25, 80);
+    ASSERT_EQ(mkfifo((pym.dir() + "/pipe").c_str(), 0600), 0);
+    pym.start({"pipe"});
+    EXPECT_EQ(pym.screen().row(2).substr(0, 34), "----> 'pipe' is not a regular file") << pym.screen().dump();
+    pym.press(Key::Esc);
+    pym.send("QU");
+    EXPECT_TRUE(pym.wait_until([](const Screen& s) { return s.row(2).find("not a regular file") != std::string::npos; }));
+    pym.send("E");
+    EXPECT_EQ(pym.wait_exit(), 0);
+
+    PtyEditor plus(25, 80);
+    ASSERT_EQ(mkfifo((plus.dir() + "/pym.l").c_str(), 0600), 0);
+    plus.start({"+"});
+    EXPECT_EQ(plus.screen().row(1), "INSERT: <curs> Ins - exchange") << "the default name was opened";
+    plus.press(Key::Esc);
+    plus.send("qe");
+    EXPECT_EQ(plus.wait_exit(), 0) << "the session file, a FIFO, was not waited on";
+}
+
+// Anyone who may write the directory could plant pym.l as a link to a
+// file of the user's: the session file is never written through a link.
+TEST(Startup, TheSessionFileIsNotWrittenThroughASymbolicLink)
+{
+    PtyEditor pym(25, 80);
+    pym.create_file("victim", "precious\n");
+    ASSERT_EQ(symlink("victim", (pym.dir() + "/pym.l").c_str()), 0);
+    pym.start({"notes.txt"});
+    pym.press(Key::Esc);
+    pym.send("qe");
+    EXPECT_EQ(pym.wait_exit(), 0);
+    EXPECT_EQ(pym.read_file("victim"), "precious\n");
 }

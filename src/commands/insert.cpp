@@ -95,6 +95,7 @@ void insert_mode(int insert)
             if (key == 0)
                 continue;       // the end of a macro is no character
         }
+        change_scope change;    // the room is filled before a hang-up may save the text
         byte* indent_end = split && auto_indent ? indentation_end() : line_start;
         long indent = indent_end - line_start;
         int w = display_width(line_start, indent_end);

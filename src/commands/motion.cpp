@@ -12,7 +12,13 @@
 #include "store/store.h"
 
 const int home_code = 2, end_code = 5;
-const long far_away = 30000;
+const int line_end_column = INT_MAX;    // a goal column past the end of any line
+
+// More lines than the text holds: a move by it reaches the text's end.
+static long all_lines()
+{
+    return long(text_end - text_begin) + screen_rows;
+}
 
 // Home (^B) and End (^E): the line's start or end, then the window's top
 // or bottom row, then the text's first or last line. Returns the code to
@@ -21,13 +27,12 @@ static int home_or_end(int code)
 {
     bool home = code == home_code;
     if (last_key != code) {
-        goal_column = home ? 0 : int(far_away);
+        goal_column = home ? 0 : line_end_column;
         refresh();
     } else if (prev_key != code) {
         move_view(home ? 3 - cursor_row : screen_rows - cursor_row, 0);
     } else {
-        move_view(home ? -far_away : far_away, 0);
-        move_view(home ? -far_away : far_away, 0);
+        move_view(home ? -all_lines() : all_lines(), 0);
         code = 0;
     }
     return code;
@@ -51,7 +56,7 @@ static void delete_lines(long n)
 // Page keys move by windowfuls; counts are held where the arithmetic is safe.
 static long pages(long n)
 {
-    long rows = screen_rows - 2;
+    long rows = screen_rows > 3 ? screen_rows - 2 : 1;
     return n > LONG_MAX / 4 / rows ? LONG_MAX / 4 : n * rows;
 }
 

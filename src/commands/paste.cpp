@@ -95,6 +95,7 @@ int copy_command()
 {
     if (paste_end == paste_buffer)
         return 1;
+    change_scope change;
     if (!open_room(cursor, paste_end - paste_buffer)) {
         show_message("-->too many chars, can't copy%c", 7);
         return 0;

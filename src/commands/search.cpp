@@ -143,6 +143,7 @@ static bool replace_at(byte* q, size_t from_len, const char* to)
 {
     size_t to_len = strlen(to);
     long d = long(to_len) - long(from_len);
+    change_scope change;
     byte* r = q - from_len;
     if (d > 0) {
         byte* after = open_room(r, d);

@@ -259,21 +259,22 @@ static bool rewrite_gap(int col, size_t move_cost)
 static void send_cursor()
 {
     int col = cur_col > console_cols ? console_cols : cur_col < 1 ? 1 : cur_col;
-    if (term_row == cur_row && term_col == col)
+    int row = cur_row > console_rows ? console_rows : cur_row < 1 ? 1 : cur_row;
+    if (term_row == row && term_col == col)
         return;
-    if (term_row == cur_row && term_col == col + 1) {
+    if (term_row == row && term_col == col + 1) {
         emit("\b", 1);
     } else {
         char cup[40];
         if (col == 1)
-            snprintf(cup, sizeof cup, "\x1b[%dH", cur_row);
+            snprintf(cup, sizeof cup, "\x1b[%dH", row);
         else
-            snprintf(cup, sizeof cup, "\x1b[%d;%dH", cur_row, col);
-        bool near = term_row == cur_row && term_col > 0 && term_col < col;
+            snprintf(cup, sizeof cup, "\x1b[%d;%dH", row, col);
+        bool near = term_row == row && term_col > 0 && term_col < col;
         if (!near || !rewrite_gap(col, strlen(cup)))
             emit(cup);
     }
-    term_row = cur_row;
+    term_row = row;
     term_col = col;
 }
 
@@ -286,8 +287,8 @@ static void put_glyph(byte b)
             pending.append(glyph(b));
         return;
     }
-    if (cur_col < 1 || cur_col > console_cols) {
-        cur_col++;              // a row never wraps onto the next
+    if (cur_col < 1 || cur_col > console_cols || cur_row < 1 || cur_row > console_rows) {
+        cur_col++;              // a row never wraps onto the next, nor shows off the terminal
         return;
     }
     cell* c = shown_at(cur_col, cur_row);
@@ -354,7 +355,8 @@ void clear_to_eol()
 {
     if (cur_col < 1)
         cur_col = 1;
-    if (!is_terminal() || cur_col > console_cols || blank_already(cur_col, cur_row))
+    if (!is_terminal() || cur_col > console_cols || cur_row > console_rows ||
+        blank_already(cur_col, cur_row))
         return;
     send_cursor();
     send_attr();
@@ -390,8 +392,10 @@ static void move_shown_rows(int top, int bottom, bool up)
 // Moves the rows top..bottom of the terminal by one: up when up is set.
 static void scroll_band(int top, int bottom, bool up)
 {
-    if (!is_terminal())
+    if (!is_terminal() || top > console_rows)
         return;
+    if (bottom > console_rows)
+        bottom = console_rows;
     if (bottom <= top) {        // a band of one row just becomes blank
         clear_row(top);
         return;

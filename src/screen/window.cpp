@@ -7,6 +7,12 @@
 #include "screen/render.h"
 #include "store/store.h"
 
+void take_console_size()
+{
+    screen_cols = console_cols;
+    screen_rows = console_rows < 3 ? 3 : console_rows;
+}
+
 // The jump of a horizontal scroll: seven eighths of the width, plus one.
 static int scroll_step()
 {

@@ -4,6 +4,9 @@
 
 #include "state/state.h"
 
+// The window takes the console's size. It keeps one text row even on a
+// terminal too short to show it (the console clips what lies below).
+void take_console_size();
 int set_view(int goal);
 void refresh();
 void redraw_window(byte* p, int row);

@@ -162,7 +162,7 @@ void end_run_abruptly(int code)
     _exit(code);
 }
 
-static void on_hangup(int sig)
+void ending_signal(int sig)
 {
     if (store_busy) {
         deferred_signal = sig;
@@ -216,7 +216,7 @@ void install_hangup_handlers()
     struct sigaction sa;
     memset(&sa, 0, sizeof sa);
     sigfillset(&sa.sa_mask);
-    sa.sa_handler = on_hangup;
+    sa.sa_handler = ending_signal;
     for (int sig : ending_signals)
         sigaction(sig, &sa, nullptr);
     for (int sig = SIGRTMIN; sig <= SIGRTMAX; sig++)

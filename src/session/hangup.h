@@ -17,5 +17,8 @@ const char* emergency_save();
 // signal): saves a modified text, writes the session file, hands the
 // terminal back, names the saved file on it, and leaves with code.
 [[noreturn]] void end_run_abruptly(int code);
+// The handler of every signal that ends the run: at once, or when the
+// change of the text under way is over.
+void ending_signal(int sig);
 // For the fuzz target: called instead of leaving the process.
 extern void (*instead_of_exit)(int code);

@@ -78,8 +78,7 @@ void run_session(const char* name, long line, long column)
  */
 void open_text(const char* path)
 {
-    screen_cols = console_cols;
-    screen_rows = console_rows;
+    take_console_size();
     struct stat st;
     empty_text(stat(path, &st) == 0 && S_ISREG(st.st_mode) ? size_t(st.st_size) : 0);
     window_top = window_bottom = line_start = cursor = view_start = text_begin;

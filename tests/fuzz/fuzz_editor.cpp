@@ -1,11 +1,15 @@
 /*
  * Runs the editor core on an arbitrary text and an arbitrary key stream,
- * with a store of a few KiB so that the full-store paths run, on a small
- * or a large screen, and checks the store's and the window's invariants
- * before every key is read.
+ * with a store of a few KiB so that the full-store paths run, on screens
+ * from 1x1 to 132x50, and checks the store's and the window's invariants
+ * before every key is read. An input may also land a hang-up in the middle
+ * of a change of the text: the emergency file must then hold the whole
+ * text, as Update would write it.
  *
- * Input layout: byte 0 chooses the screen size and view mode, byte 1 the
- * length of the text (scaled), then the text, then the keys.
+ * Input layout: byte 0 chooses the screen size, view mode and where the
+ * cursor starts; byte 1 the width of a tiny screen and when a hang-up
+ * comes; byte 2 the length of the text (scaled); then the text, then the
+ * keys.
  *
  * File names typed at prompts come from the fuzzer, so every file call the
  * editor makes is wrapped (see the link options): names holding a slash
@@ -13,6 +17,8 @@
  */
 #include <cerrno>
 #include <csetjmp>
+#include <csignal>
+#include <string>
 #include <cstdarg>
 #include <cstdint>
 #include <cstdio>
@@ -26,6 +32,7 @@
 #include "screen/console.h"
 #include "screen/keyboard.h"
 #include "screen/window.h"
+#include "session/hangup.h"
 #include "session/session.h"
 #include "state/state.h"
 #include "store/store.h"
@@ -110,12 +117,18 @@ static bool is_line_start(const byte* p)
     return p == text_begin || p[-1] == 0;
 }
 
-static void check_invariants()
+static void check_store()
 {
     check(text_begin[-1] == 0 && text_begin[-2] == 0, "zero bytes before the text");
-    check(text_begin < text_end && text_end <= text_begin + text_capacity, "text bounds");
+    check(text_begin <= text_end && text_end <= text_begin + text_capacity, "text bounds");
     check(text_begin >= store_block + 2 && text_end <= store_block + 2 + text_capacity, "text in the block");
-    check(text_end[-1] == 0, "the text ends with a NUL");
+    check(text_begin == text_end || text_end[-1] == 0, "the text ends with a NUL");
+}
+
+static void check_invariants()
+{
+    check_store();
+    check(text_begin < text_end, "the text has a line");
     check(is_line_start(line_start) && line_start <= cursor && cursor < text_end, "cursor in the text");
     check(memchr(line_start, 0, size_t(cursor - line_start)) == nullptr, "cursor in its line");
     check(line_start <= view_start && view_start <= cursor, "view_start in the cursor's line");
@@ -131,8 +144,10 @@ static void check_invariants()
           "selection start in the text");
 }
 
-static int next_key_byte(int)
+static int next_key_byte(int timeout_ms)
 {
+    if (timeout_ms == 0)
+        return -1;              // nothing is typed while a command repeats
     check_invariants();
     if (keys_left == 0)
         return -2;
@@ -145,12 +160,66 @@ static void end_of_keys()
     longjmp(input_ended, 1);
 }
 
-static void reset_state(uint8_t config)
+// ---- a hang-up in the middle of a change ----------------------------------
+
+static long moves_until_hangup;     // 0: none comes
+static sigjmp_buf run_ended;
+
+static void count_move()
+{
+    if (moves_until_hangup == 0 || --moves_until_hangup > 0)
+        return;
+    check(store_busy > 0, "every block move is part of a bracketed change");
+    ending_signal(SIGHUP);              // as if the signal came now
+    check(deferred_signal == SIGHUP, "a hang-up in mid-change waits");
+}
+
+// The bytes Update would write for the text as it stands.
+static std::string text_as_written()
+{
+    std::string s;
+    for (const byte* p = text_begin; p < text_end; p++)
+        s += *p ? std::string(1, char(*p)) : text_crlf ? std::string("\r\n") : std::string("\n");
+    return s;
+}
+
+static void check_saved_text(int)
+{
+    sigset_t all;
+    sigfillset(&all);
+    sigprocmask(SIG_UNBLOCK, &all, nullptr);
+    check_store();              // the window may be mid-way, the text is whole
+    if (modified) {
+        FILE* f = fopen("text.save", "rb");
+        check(f != nullptr, "the emergency file was made");
+        std::string saved;
+        for (int c; (c = fgetc(f)) != EOF;)
+            saved += char(c);
+        fclose(f);
+        check(saved == text_as_written(), "the emergency file holds the whole text");
+    }
+    remove("text.save");
+    siglongjmp(run_ended, 1);
+}
+
+static void end_deferred_run(int sig)
+{
+    end_run_abruptly(128 + sig);
+}
+
+static void reset_state(uint8_t config, uint8_t extra)
 {
     static const int sizes[4][2] = {{24, 6}, {80, 25}, {132, 50}, {40, 4}};
-    console_cols = sizes[config & 3][0];
-    console_rows = sizes[config & 3][1];
-    view_only = (config >> 2) & 1;
+    if ((config & 7) < 4) {
+        console_cols = sizes[config & 3][0];
+        console_rows = sizes[config & 3][1];
+    } else {                    // 1, 2 or 3 rows (or 4), 1 to 20 columns
+        console_cols = 1 + (extra & 31) % 20;
+        console_rows = (config & 7) - 3;
+    }
+    view_only = (config >> 3) & 1;
+    moves_until_hangup = (extra >> 5) * 3;
+    deferred_signal = 0;
     memset(macro_y, 0, sizeof macro_y);
     memset(macro_z, 0, sizeof macro_z);
     macro_record = macro_limit = macro_play = macro_current = nullptr;
@@ -171,34 +240,42 @@ extern "C" int LLVMFuzzerInitialize(int*, char***)
     set_output_sink(discard_output);
     set_input_source(next_key_byte);
     set_input_end_handler(end_of_keys);
+    after_move = count_move;
+    end_deferred = end_deferred_run;
+    instead_of_exit = check_saved_text;
     return 0;
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
-    if (size < 2)
+    if (size < 3)
         return 0;
-    uint8_t config = data[0];
-    size_t text_len = std::min<size_t>(size - 2, size_t(data[1]) * 24);
+    uint8_t config = data[0], extra = data[1];
+    size_t text_len = std::min<size_t>(size - 3, size_t(data[2]) * 24);
     FILE* f = fopen("text", "wb");
     if (!f)
         abort();
-    fwrite(data + 2, 1, text_len, f);
+    fwrite(data + 3, 1, text_len, f);
     fclose(f);
-    keys = data + 2 + text_len;
-    keys_left = size - 2 - text_len;
+    keys = data + 3 + text_len;
+    keys_left = size - 3 - text_len;
 
-    reset_state(config);
+    reset_state(config, extra);
     set_input_source(next_key_byte);
     start_name = "text";
     editor_running = true;
-    if (setjmp(input_ended) == 0) {
+    bool hung_up = false;
+    if (setjmp(input_ended) == 0 && !(hung_up = sigsetjmp(run_ended, 0) != 0)) {
         open_text("text");
-        move_view(long(config >> 3), 0);
-        move_cursor_chars(long(config >> 5));
+        move_view(long(config >> 4), 0);
+        move_cursor_chars(long(config >> 6));
         command_loop();
     }
+    moves_until_hangup = 0;
+    deferred_signal = 0;
+    store_busy = 0;             // a run ended by the hang-up left in mid-change
     editor_running = false;
-    check_invariants();
+    if (!hung_up)
+        check_invariants();
     return 0;
 }

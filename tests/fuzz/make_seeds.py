@@ -1,9 +1,10 @@
 #!/usr/bin/env python3
 """Writes the fuzz target's seed corpus: one key stream for every command.
 
-Each seed is: a config byte (screen size and view mode), a byte giving the
-text length in units of 24 bytes, the text, then the keys as the terminal
-sends them."""
+Each seed is: a config byte (screen size, view mode, start position), a byte
+giving a tiny screen's width and when a hang-up lands in mid-change, a byte
+giving the text length in units of 24 bytes, the text, then the keys as the
+terminal sends them."""
 import os
 
 here = os.path.join(os.path.dirname(os.path.abspath(__file__)), "corpus")
@@ -38,9 +39,22 @@ seeds = {
     "full_store": b"x" * 4000 + ESC + b"b" + DOWN * 10 + b"b" + b"9c",
 }
 
+VIEW = 8
+variants = (
+    (1, 0, ""), (0, 0, "_small"), (VIEW | 1, 0, "_view"),
+    (4, 0, "_1x1"), (5, 9, "_10x2"), (6, 19, "_20x3"),
+    (1, 1 << 5, "_hangup"), (1, 7 << 5, "_late_hangup"),
+)
+tiny = ("motion", "typing", "deleting", "find", "replace", "buffer_copy", "quit_menu", "macros")
+hangup = ("typing", "buffer_copy", "put_get", "replace", "full_store", "deleting")
+
 for name, keys in seeds.items():
-    for config, label in ((1, ""), (0, "_small"), (4 | 1, "_view")):
+    for config, extra, label in variants:
         if label == "_view" and name not in ("motion", "find", "put_get", "help_redraw"):
             continue
+        if label in ("_1x1", "_10x2", "_20x3") and name not in tiny:
+            continue
+        if "hangup" in label and name not in hangup:
+            continue
         with open(os.path.join(here, name + label), "wb") as f:
-            f.write(bytes([config, len(text) // 24]) + text + keys)
+            f.write(bytes([config, extra, len(text) // 24]) + text + keys)

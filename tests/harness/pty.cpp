@@ -39,7 +39,10 @@ PtyEditor::~PtyEditor()
         waitpid(pid_, nullptr, 0);
     }
     hang_up();
-    std::filesystem::remove_all(dir_);
+    // a help viewer the editor ended may still be writing its session file
+    std::error_code ec;
+    for (int i = 0; i < 50 && (std::filesystem::remove_all(dir_, ec), ec); i++)
+        std::this_thread::sleep_for(milliseconds(20));
 }
 
 void PtyEditor::create_file(const std::string& name, const std::string& contents) const
@@ -156,11 +159,11 @@ void PtyEditor::signal(int sig)
         kill(pid_, sig);
 }
 
-int PtyEditor::wait_exit(int timeout_ms)
+int PtyEditor::wait_exit(int timeout_ms, bool read_output)
 {
     auto start = steady_clock::now();
     while (status_ < 0 && ms_since(start) < timeout_ms) {
-        if (!read_some(20))
+        if (!read_output || !read_some(20))
             std::this_thread::sleep_for(milliseconds(5));
         int status;
         if (waitpid(pid_, &status, WNOHANG) == pid_)

@@ -43,7 +43,9 @@ public:
     void hang_up();                     // closes the terminal's master side
     void signal(int sig);
     // The exit code, 128 + the signal that ended it, or -1 on timeout.
-    int wait_exit(int timeout_ms = 5000);
+    // Without read_output the terminal is not read meanwhile, as a
+    // terminal that has stopped taking output.
+    int wait_exit(int timeout_ms = 5000, bool read_output = true);
 
 private:
     bool read_some(int timeout_ms);     // false when nothing came
