@@ -14,6 +14,7 @@
 #include "harness/child.h"
 #include "harness/editor.h"
 #include "harness/small_disk.h"
+#include "commands/open_text.h"
 #include "session/session.h"
 #include "store/files.h"
 

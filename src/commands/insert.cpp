@@ -1,11 +1,11 @@
 #include "commands/insert.h"
 
 #include "commands/motion.h"
+#include "commands/special_keys.h"
 #include "prompts/prompts.h"
 #include "screen/console.h"
 #include "screen/render.h"
 #include "screen/window.h"
-#include "session/keys.h"
 #include "store/store.h"
 
 static const char* mode_menu(int insert)

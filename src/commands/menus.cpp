@@ -3,8 +3,7 @@
 #include "prompts/prompts.h"
 #include "screen/console.h"
 #include "screen/window.h"
-#include "session/keys.h"
-#include "session/session.h"
+#include "commands/open_text.h"
 #include "commands/file_io.h"
 
 static int ignore_changes()

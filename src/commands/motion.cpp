@@ -2,16 +2,12 @@
 
 #include <climits>
 
-#include "commands/search.h"
 #include "prompts/prompts.h"
 #include "screen/console.h"
 #include "screen/render.h"
 #include "screen/window.h"
-#include "session/keys.h"
-#include "session/session.h"
 #include "store/store.h"
 
-const int home_code = 2, end_code = 5;
 const int line_end_column = INT_MAX;    // a goal column past the end of any line
 
 // More lines than the text holds: a move by it reaches the text's end.
@@ -20,12 +16,13 @@ static long all_lines()
     return long(text_end - text_begin) + screen_rows;
 }
 
-// Home (^B) and End (^E): the line's start or end, then the window's top
-// or bottom row, then the text's first or last line. Returns the code to
-// remember, 0 after a third press so that a fourth is a first again.
-static int home_or_end(int code)
+// Home (code ^B) and End (code ^E): the line's start or end, then the
+// window's top or bottom row, then the text's first or last line. Returns
+// the code to remember, 0 after a third press so that a fourth is a first
+// again.
+int home_or_end(int code)
 {
-    bool home = code == home_code;
+    bool home = code == key_ctrl_b;
     if (last_key != code) {
         goal_column = home ? 0 : line_end_column;
         refresh();
@@ -39,7 +36,7 @@ static int home_or_end(int code)
 }
 
 // ^Y: removes n lines, going upwards once the last line is reached.
-static void delete_lines(long n)
+void delete_lines(long n)
 {
     for (long i = 0; i < n && !(i > 0 && repetition_interrupted()); i++) {
         byte* q = line_start_of(cursor);
@@ -51,62 +48,6 @@ static void delete_lines(long n)
         }
         delete_range(q, p);
     }
-}
-
-// Page keys move by windowfuls; counts are held where the arithmetic is safe.
-static long pages(long n)
-{
-    long rows = screen_rows > 3 ? screen_rows - 2 : 1;
-    return n > LONG_MAX / 4 / rows ? LONG_MAX / 4 : n * rows;
-}
-
-static int handle_extended(int code)
-{
-    long n = repeat_count;
-    if (view_only && (code == 59 || code == 82 || code == 83))
-        code = 27;
-    switch (code) {
-    case 59: show_help(); break;
-    case 71: code = home_or_end(home_code); break;
-    case 72: move_view(-n, 0); break;
-    case 73: move_view(0, -pages(n)); break;
-    case 75: move_cursor_chars(-n); break;
-    case 77: move_cursor_chars(n); break;
-    case 79: code = home_or_end(end_code); break;
-    case 80: move_view(n, 0); break;
-    case 81: move_view(0, pages(n)); break;
-    case 82: mode_key = 22; return 22;
-    case 83: delete_chars(n); break;
-    default: break;
-    }
-    place_cursor();
-    prev_key = last_key;
-    last_key = code;
-    return 0;
-}
-
-/*
- * Acts on a special key. Returns 0 when it was handled, 22 for the Insert
- * key, and the key itself when it is not special.
- */
-int handle_special_key(int key)
-{
-    mode_key = 0;
-    if (key == extended_prefix)
-        return handle_extended(read_key());
-    long n = repeat_count;
-    switch (key) {
-    case 1: again_command(last_search, n); break;
-    case 2: key = home_or_end(home_code); break;
-    case 5: key = home_or_end(end_code); break;
-    case 8: delete_chars(-n); break;
-    case 25: delete_lines(n); break;
-    default: return key;
-    }
-    place_cursor();
-    prev_key = last_key;
-    last_key = key;
-    return 0;
 }
 
 void move_cursor_chars(long n)
@@ -201,19 +142,4 @@ void delete_range(byte* a, byte* b)
     }
     place_cursor();
     recount_window();
-}
-
-/*
- * Brings the line d lines from the cursor's row into the window after a
- * search moved the cursor there: within the window nothing scrolls,
- * otherwise the line comes to row 10.
- */
-void show_match(long d)
-{
-    goal_column = display_width(line_start_of(cursor), cursor);
-    long t = cursor_row + d;
-    if (t >= 3 && t <= screen_rows)
-        move_view(d, 0);
-    else
-        move_view(10 - cursor_row, t - 10);
 }

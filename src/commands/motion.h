@@ -1,12 +1,14 @@
-// The special keys: cursor and page keys, Home and End, Delete,
-// Backspace, ^A, ^Y, F1, and the Insert key as a signal.
+// Moving the cursor and deleting: what the cursor and page keys, Home,
+// End, Delete, Backspace and ^Y do.
 #pragma once
 
 #include "state/state.h"
 
-int handle_special_key(int key);
+// Home (key_ctrl_b) or End (key_ctrl_e), by the press count in last_key
+// and prev_key; returns the code to remember.
+int home_or_end(int code);
+void delete_lines(long n);
 void move_cursor_chars(long n);
 void move_chars(long n);
 void delete_chars(long n);
 void delete_range(byte* a, byte* b);
-void show_match(long d);

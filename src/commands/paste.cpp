@@ -2,12 +2,12 @@
 
 #include "commands/file_io.h"
 #include "commands/motion.h"
+#include "commands/special_keys.h"
 #include "commands/search.h"
 #include "prompts/prompts.h"
 #include "screen/console.h"
 #include "screen/render.h"
 #include "screen/window.h"
-#include "session/keys.h"
 #include "store/files.h"
 #include "store/store.h"
 

@@ -2,12 +2,10 @@
 
 #include <cstring>
 
-#include "commands/motion.h"
 #include "prompts/prompts.h"
 #include "screen/console.h"
 #include "screen/render.h"
 #include "screen/window.h"
-#include "session/keys.h"
 #include "store/store.h"
 
 static byte cancel_marker;

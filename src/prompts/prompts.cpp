@@ -8,13 +8,24 @@
 #include "screen/console.h"
 #include "screen/keyboard.h"
 #include "screen/render.h"
-#include "session/keys.h"
+#include "keys/keys.h"
 #include "state/state.h"
 
 const char full_menu[] =
     "<space> <curs> Again Buffer Copy Delete eXchange Find -find Get Insert Jump"
     " Macro Put Quit Replace Set Y Z & @  <F1>=Help";
 const char view_menu[] = "<curs> Again Find Jump Put Quit @";
+
+int read_key()
+{
+    int key = take_key();
+    if (register_filled) {
+        register_filled = false;
+        show_message("macro too big. rec finished.");
+        place_cursor();
+    }
+    return key;
+}
 
 // Makes text the menu and its first segment the current one.
 void reset_menu(const char* text)

@@ -2,6 +2,10 @@
 // paging, messages, line input, remembered values and yes/no questions.
 #pragma once
 
+// The next key for every key loop of the editor, from the key source; says
+// on row 2 when a recording ended because its register was full.
+int read_key();
+
 extern const char full_menu[];
 extern const char view_menu[];
 

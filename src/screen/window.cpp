@@ -2,7 +2,6 @@
 
 #include <cstdio>
 
-#include "prompts/prompts.h"
 #include "screen/console.h"
 #include "screen/render.h"
 #include "store/store.h"
@@ -222,9 +221,10 @@ unsigned show_status()
 {
     unsigned n = line_number_of(line_start);
     int col = display_width(line_start, cursor) + 1;
-    int width = snprintf(nullptr, 0, "  Line %-4u Col %-5u", n, col);
+    char text[48];
+    int width = snprintf(text, sizeof text, "  Line %-4u Col %-5u", n, col);
     goto_xy(screen_cols - (width > 21 ? width : 21) + 1, 2);
-    print_formatted("  Line %-4u Col %-5u", n, col);
+    put_string(text);
     return n;
 }
 
@@ -280,4 +280,19 @@ void repaint_below(int a, byte* p)
     }
     if (p > window_bottom)
         window_bottom = p;
+}
+
+/*
+ * Brings the line d lines from the cursor's row into the window after a
+ * search moved the cursor there: within the window nothing scrolls,
+ * otherwise the line comes to row 10.
+ */
+void show_match(long d)
+{
+    goal_column = display_width(line_start_of(cursor), cursor);
+    long t = cursor_row + d;
+    if (t >= 3 && t <= screen_rows)
+        move_view(d, 0);
+    else
+        move_view(10 - cursor_row, t - 10);
 }

@@ -17,3 +17,6 @@ void redraw_from_cursor();
 unsigned show_status();
 int repaint_above(int a, byte* s);
 void repaint_below(int a, byte* p);
+// After a search put the cursor d lines from the line at cursor_row:
+// brings its line into the window (on row 10 when it was outside).
+void show_match(long d);

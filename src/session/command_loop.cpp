@@ -1,15 +1,18 @@
 #include <cstring>
 
 #include "commands/file_io.h"
+#include "commands/help.h"
 #include "commands/insert.h"
+#include "commands/macros.h"
 #include "commands/menus.h"
 #include "commands/motion.h"
 #include "commands/paste.h"
 #include "commands/search.h"
+#include "commands/special_keys.h"
 #include "prompts/prompts.h"
 #include "screen/console.h"
 #include "screen/window.h"
-#include "session/keys.h"
+#include "keys/keys.h"
 #include "session/session.h"
 
 // The keys view mode turns into ESC before anything else sees them.

@@ -24,7 +24,6 @@
 #include "store/files.h"
 #include "store/store.h"
 
-volatile pid_t help_viewer;
 void (*instead_of_exit)(int code);
 
 // Where an emergency file may go when it cannot go beside the text's file;

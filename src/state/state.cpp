@@ -36,6 +36,7 @@ int auto_indent = 1;
 int delete_to_buffer = 1;
 
 int view_only;
+volatile pid_t help_viewer;
 std::string file_name;
 std::string start_name;
 const char default_name[] = "\x15noname\x15";

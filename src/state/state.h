@@ -6,6 +6,9 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <sys/types.h>
+
+#include "state/key_codes.h"
 
 typedef unsigned char byte;
 
@@ -50,6 +53,7 @@ extern int delete_to_buffer;       // Delete also fills the paste buffer
 
 // ---- session ------------------------------------------------------------
 extern int view_only;              // read-only run (two arguments)
+extern volatile pid_t help_viewer; // the help viewer while it runs, ended with the editor
 extern std::string file_name;      // the file being edited, whole path
 extern std::string start_name;     // the file named at start-up
 extern const char default_name[];  // 0x15 "noname" 0x15
@@ -61,7 +65,6 @@ extern int query_flag;             // "?" typed before the command
 extern int last_search;            // letter of the last search, 0 for none
 
 // ---- keyboard macros ----------------------------------------------------------
-const int extended_prefix = 16;    // stands before the scan code of a key
 const int macro_size = 200;
 extern byte macro_y[macro_size], macro_z[macro_size];
 extern byte* macro_record;         // where the next recorded key goes, or null

@@ -33,6 +33,7 @@
 #include "screen/keyboard.h"
 #include "screen/window.h"
 #include "session/hangup.h"
+#include "commands/open_text.h"
 #include "session/session.h"
 #include "state/state.h"
 #include "store/store.h"

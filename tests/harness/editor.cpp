@@ -12,6 +12,7 @@
 #include "screen/console.h"
 #include "screen/keyboard.h"
 #include "screen/window.h"
+#include "commands/open_text.h"
 #include "session/session.h"
 #include "store/store.h"
 

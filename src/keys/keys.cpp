@@ -1,18 +1,18 @@
-#include "session/keys.h"
+#include "keys/keys.h"
 
-#include "prompts/prompts.h"
-#include "screen/console.h"
 #include "screen/keyboard.h"
+
+bool register_filled;
 
 /*
  * Serves the next key from a macro being replayed, or else from the
  * terminal, and copies terminal keys into the register being recorded.
  */
-int read_key()
+int take_key()
 {
     if (macro_play) {
         int key = *macro_play++;
-        if (key == 0)
+        if (key == key_none)
             macro_play = nullptr;
         return key;
     }
@@ -23,10 +23,9 @@ int read_key()
         if (macro_record < macro_limit) {
             *macro_record++ = byte(key);
         } else {
-            show_message("macro too big. rec finished.");
-            place_cursor();
             *macro_record = 0;
             macro_record = nullptr;
+            register_filled = true;
         }
     }
     return key;
@@ -37,32 +36,20 @@ static byte* register_start(byte* p)
     return p >= macro_z && p < macro_z + macro_size ? macro_z : macro_y;
 }
 
-/*
- * M finishes a recording (dropping the M itself, which was recorded just
- * before), or asks which register to record into.
- */
-void macro_command()
+void begin_recording(byte* reg)
 {
-    if (macro_record) {
-        // a replayed M finds no recorded M before it: end where we are
-        if (macro_record > register_start(macro_record) && !macro_play)
-            macro_record[-1] = 0;
-        else
-            macro_record[0] = 0;
-        macro_record = nullptr;
-        show_message("finished macro recording");
-        return;
-    }
-    show_message("record macro Y or Z ? ");
-    int key;
-    do
-        key = read_key() & 0x5F;
-    while (key != 0x59 && key != 0x5A && key != 0x1B);
-    if (key == 0x1B)
-        return;
-    show_message("'M' : finish macro recording");
-    macro_record = key == 0x59 ? macro_y : macro_z;
-    macro_limit = macro_record + 198;
+    macro_record = reg;
+    macro_limit = reg + 198;
+}
+
+void end_recording()
+{
+    // a replayed M finds no recorded M before it: end where we are
+    if (macro_record > register_start(macro_record) && !macro_play)
+        macro_record[-1] = 0;
+    else
+        macro_record[0] = 0;
+    macro_record = nullptr;
 }
 
 void replay_command(byte* reg)

@@ -1,0 +1,121 @@
+#include "commands/help.h"
+
+#include <cerrno>
+#include <csignal>
+#include <cstring>
+#include <string>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include "prompts/prompts.h"
+#include "screen/console.h"
+#include "screen/window.h"
+
+static const char help_file[] = "pym.hlp";
+static std::string program_path;   // this editor's own executable
+static std::string program_to_run; // how to start it again; empty if unknown
+
+// The help file: in the current directory, else where it was installed,
+// beside the program (PREFIX/bin/pym finds PREFIX/share/pym/pym.hlp).
+static std::string find_help_file()
+{
+    std::string candidates[3] = {help_file, "", ""};
+    size_t slash = program_path.rfind('/');
+    if (slash != std::string::npos) {
+        std::string bin = program_path.substr(0, slash);
+        size_t up = bin.rfind('/');
+        std::string prefix = up == std::string::npos ? "." : bin.substr(0, up);
+        candidates[1] = prefix + "/share/pym/" + help_file;
+    }
+#ifdef PYM_DATA_DIR
+    candidates[2] = std::string(PYM_DATA_DIR) + "/" + help_file;
+#endif
+    for (const std::string& c : candidates)
+        if (!c.empty() && access(c.c_str(), F_OK) == 0)
+            return c;
+    return "";
+}
+
+static std::string shell_quoted(const std::string& s)
+{
+    std::string q = "'";
+    for (char c : s)
+        q += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return q + "'";
+}
+
+/*
+ * Runs a command through the shell and waits for it. The editor's signal
+ * handlers stay in place meanwhile, so a hang-up still saves the text;
+ * the viewer is ended along with the editor then.
+ */
+static int run_command(const std::string& command)
+{
+    pid_t pid = fork();
+    if (pid < 0)
+        return -1;
+    if (pid == 0) {
+        signal(SIGPIPE, SIG_DFL);
+        execl("/bin/sh", "sh", "-c", command.c_str(), static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    help_viewer = pid;
+    int status;
+    while (waitpid(pid, &status, 0) < 0) {
+        if (errno != EINTR) {
+            status = -1;
+            break;
+        }
+    }
+    help_viewer = 0;
+    return status;
+}
+
+/*
+ * Runs this editor in view mode on the help file, with the terminal
+ * handed back as we found it, then draws the whole screen again. Once the
+ * terminal has been handed over its screen is gone, so it is redrawn even
+ * when the viewer failed.
+ */
+void show_help()
+{
+    std::string help = find_help_file();
+    if (help.empty() || program_to_run.empty()) {
+        show_message("--> help not available");
+        return;
+    }
+    flush_output();
+    restore_terminal();
+    int status = run_command(shell_quoted(program_to_run) + " " + shell_quoted(help) + " r");
+    setup_terminal();
+    redraw_all();
+    if (status != 0)
+        show_message("--> help not available");
+}
+
+void redraw_all()
+{
+    forget_screen();
+    redraw_window(window_top, 3);
+    show_menu_line(nullptr);
+    show_message("%s", "");
+    show_status();
+}
+
+/*
+ * The program that is running: its installed path, for finding the help
+ * file beside it; and for running it, a name that still reaches it when
+ * the file has been replaced since. Never a search of PATH.
+ */
+void find_program(const char* argv0)
+{
+    char path[4096];
+    ssize_t n = readlink("/proc/self/exe", path, sizeof path - 1);
+    if (n > 0) {
+        path[n] = 0;
+        program_path = path;
+        program_to_run = "/proc/" + std::to_string(getpid()) + "/exe";
+    } else if (strchr(argv0, '/')) {
+        program_path = program_to_run = argv0;
+    }
+}

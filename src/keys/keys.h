@@ -1,0 +1,20 @@
+// The single source of keys: a macro being replayed, or else the terminal,
+// whose keys are copied into the register being recorded. Also the state
+// of the keyboard macros Y and Z.
+#pragma once
+
+#include "state/state.h"
+
+// The next key. Sets register_filled when a recording had to end because
+// its register was full (the key is then not recorded): the caller says so.
+int take_key();
+extern bool register_filled;
+
+// Starts recording into a register from its start.
+void begin_recording(byte* reg);
+// Ends the recording, dropping the M that asked for it (recorded just before).
+void end_recording();
+// The Y and Z commands: replay the register repeat_count times.
+void replay_command(byte* reg);
+// Before each command key: starts the next replay when one is due.
+void start_repetition();

@@ -1,0 +1,37 @@
+// The key values the editor acts on, named once. A key is a byte; an
+// extended key (cursor and page keys, Home, End, Ins, Del, the function
+// keys) arrives as extended_prefix followed by its scan code.
+#pragma once
+
+// ---- character keys -----------------------------------------------------
+const int key_none = 0;            // the end of a replayed macro
+const int key_ctrl_a = 1;          // Again
+const int key_ctrl_b = 2;          // Home
+const int key_ctrl_c = 3;          // stops a long repetition
+const int key_ctrl_e = 5;          // End
+const int key_bell = 7;
+const int key_backspace = 8;       // also ^H; the terminal's DEL (127) arrives as 8
+const int key_tab = 9;
+const int key_enter = 13;          // CR
+const int extended_prefix = 16;    // stands before a scan code (also ^P)
+const int key_ctrl_q = 17;         // take the next key literally
+const int key_ctrl_r = 18;
+const int key_ctrl_v = 22;         // Insert mode, and the Insert key's signal
+const int key_ctrl_y = 25;         // delete lines
+const int key_escape = 27;
+const int key_delete_byte = 127;
+
+// ---- scan codes after extended_prefix -------------------------------------
+const int scan_f1 = 59;            // F2-F10 follow: 60-68
+const int scan_home = 71;
+const int scan_up = 72;
+const int scan_page_up = 73;
+const int scan_left = 75;
+const int scan_right = 77;
+const int scan_end = 79;
+const int scan_down = 80;
+const int scan_page_down = 81;
+const int scan_insert = 82;
+const int scan_delete = 83;
+const int scan_f11 = 133;
+const int scan_f12 = 134;
