@@ -34,16 +34,16 @@ protected:
 TEST_F(KeyDecoder, TurnsSequencesIntoScanCodes)
 {
     const std::pair<const char*, int> table[] = {
-        {"\x1b[A", 72}, {"\x1bOA", 72}, {"\x1b[B", 80}, {"\x1bOB", 80},
-        {"\x1b[C", 77}, {"\x1bOC", 77}, {"\x1b[D", 75}, {"\x1bOD", 75},
-        {"\x1b[H", 71}, {"\x1bOH", 71}, {"\x1b[1~", 71}, {"\x1b[7~", 71},
-        {"\x1b[F", 79}, {"\x1bOF", 79}, {"\x1b[4~", 79}, {"\x1b[8~", 79},
-        {"\x1b[5~", 73}, {"\x1b[6~", 81}, {"\x1b[2~", 82}, {"\x1b[3~", 83},
-        {"\x1bOP", 59}, {"\x1b[11~", 59}, {"\x1b[[A", 59},
-        {"\x1bOQ", 60}, {"\x1bOR", 61}, {"\x1bOS", 62}, {"\x1b[15~", 63},
-        {"\x1b[17~", 64}, {"\x1b[21~", 68}, {"\x1b[[E", 63},
-        {"\x1b[23~", 133}, {"\x1b[24~", 134},
-        {"\x1b[1;2A", 72}, {"\x1b[5;2~", 73}, {"\x1b[1;2P", 59},
+        {"\x1b[A", scan_up}, {"\x1bOA", scan_up}, {"\x1b[B", scan_down}, {"\x1bOB", scan_down},
+        {"\x1b[C", scan_right}, {"\x1bOC", scan_right}, {"\x1b[D", scan_left}, {"\x1bOD", scan_left},
+        {"\x1b[H", scan_home}, {"\x1bOH", scan_home}, {"\x1b[1~", scan_home}, {"\x1b[7~", scan_home},
+        {"\x1b[F", scan_end}, {"\x1bOF", scan_end}, {"\x1b[4~", scan_end}, {"\x1b[8~", scan_end},
+        {"\x1b[5~", scan_page_up}, {"\x1b[6~", scan_page_down}, {"\x1b[2~", scan_insert}, {"\x1b[3~", scan_delete},
+        {"\x1bOP", scan_f1}, {"\x1b[11~", scan_f1}, {"\x1b[[A", scan_f1},
+        {"\x1bOQ", scan_f1 + 1}, {"\x1bOR", scan_f1 + 2}, {"\x1bOS", scan_f1 + 3}, {"\x1b[15~", scan_f1 + 4},
+        {"\x1b[17~", scan_f1 + 5}, {"\x1b[21~", scan_f1 + 9}, {"\x1b[[E", scan_f1 + 4},
+        {"\x1b[23~", scan_f11}, {"\x1b[24~", scan_f12},
+        {"\x1b[1;2A", scan_up}, {"\x1b[5;2~", scan_page_up}, {"\x1b[1;2P", scan_f1},
     };
     for (auto [bytes, scan] : table)
         EXPECT_EQ(decode(bytes), (Keys{0, scan})) << "for ESC" << bytes + 1;
@@ -57,7 +57,7 @@ TEST_F(KeyDecoder, ConsumesOtherSequencesWhole)
     EXPECT_EQ(decode("\x1b[P"), Keys{}) << "F1 comes as ESC O P";
     EXPECT_EQ(decode("\x1b[1\r"), Keys{13}) << "a key that cuts a sequence short is kept";
     EXPECT_EQ(decode("\x1b[[x"), Keys{'x'});
-    EXPECT_EQ(decode("x\x1b[1;2Sy"), (Keys{'x', 0, 62, 'y'}));
+    EXPECT_EQ(decode("x\x1b[1;2Sy"), (Keys{'x', 0, scan_f1 + 3, 'y'}));
 }
 
 TEST_F(KeyDecoder, TellsALoneEscapeByThePauseAfterIt)
@@ -67,10 +67,10 @@ TEST_F(KeyDecoder, TellsALoneEscapeByThePauseAfterIt)
     type("[A");
     got.clear();
     run(read_keys);
-    EXPECT_EQ(got, (Keys{27, '[', 'A'}));
+    EXPECT_EQ(got, (Keys{key_escape, '[', 'A'}));
 
-    EXPECT_EQ(decode("\x1bx"), (Keys{27, 'x'})) << "Alt+x";
-    EXPECT_EQ(decode("\x1b\x1b[B"), (Keys{27, 0, 80}));
+    EXPECT_EQ(decode("\x1bx"), (Keys{key_escape, 'x'})) << "Alt+x";
+    EXPECT_EQ(decode("\x1b\x1b[B"), (Keys{key_escape, 0, scan_down}));
     type("\x1b[");
     pause();
     EXPECT_EQ(decode("q"), Keys{'q'}) << "a sequence cut short is dropped";
@@ -79,7 +79,7 @@ TEST_F(KeyDecoder, TellsALoneEscapeByThePauseAfterIt)
 TEST_F(KeyDecoder, PassesOtherBytesThrough)
 {
     EXPECT_EQ(decode(std::string("\x7f\x08\r\n\x03\x11\x13\x1a", 8)),
-              (Keys{8, 8, 13, 10, 3, 17, 19, 26}));
+              (Keys{key_backspace, key_backspace, key_enter, 10, key_ctrl_c, key_ctrl_q, 19, 26}));
     // ^@ is no key, and a raw 0xE0 is text, never the extended prefix
     EXPECT_EQ(decode(std::string("\0\xe0\xff", 3)), (Keys{0xE0, 0xFF}));
 }

@@ -10,17 +10,17 @@ void report_load(const char* path, const file_result& r)
     switch (r.status) {
     case file_status::done:
         if (r.nul_bytes)
-            show_message("--> '%s' holds NUL bytes that cannot be kept%c", path, 7);
+            show_message("--> '%s' holds NUL bytes that cannot be kept%c", path, key_bell);
         else
             show_message("--> reading '%s'", path);
         break;
     case file_status::missing: show_message("--> can't open '%s'", path); break;
     case file_status::unreadable:
-        show_message("--> can't read '%s': %s%c", path, strerror(r.error), 7);
+        show_message("--> can't read '%s': %s%c", path, strerror(r.error), key_bell);
         break;
-    case file_status::not_regular: show_message("--> '%s' is not a regular file%c", path, 7); break;
-    case file_status::directory: show_message("--> '%s' is a directory%c", path, 7); break;
-    case file_status::overflow: show_message("--> buffer overflow (%u)%c", text_capacity, 7); break;
+    case file_status::not_regular: show_message("--> '%s' is not a regular file%c", path, key_bell); break;
+    case file_status::directory: show_message("--> '%s' is a directory%c", path, key_bell); break;
+    case file_status::overflow: show_message("--> buffer overflow (%u)%c", text_capacity, key_bell); break;
     default: break;
     }
 }
@@ -29,11 +29,11 @@ int report_write(const char* path, const file_result& r)
 {
     switch (r.status) {
     case file_status::done: clear_message_line(); return 0;
-    case file_status::not_regular: show_message("--> '%s' is not a regular file%c", path, 7); break;
+    case file_status::not_regular: show_message("--> '%s' is not a regular file%c", path, key_bell); break;
     case file_status::no_room:
-        show_message("--> can't write '%s': %s%c", path, strerror(r.error), 7);
+        show_message("--> can't write '%s': %s%c", path, strerror(r.error), key_bell);
         break;
-    case file_status::write_failed: show_message("--> can't write '%s'%c", path, 7); break;
+    case file_status::write_failed: show_message("--> can't write '%s'%c", path, key_bell); break;
     default: show_message("--> can't open '%s'", path); break;
     }
     return 1;

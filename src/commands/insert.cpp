@@ -64,51 +64,58 @@ static void split_line(long indent, int w)
     recount_window();
 }
 
+/*
+ * Enters a typed key: a line split, or a character, which in exchange
+ * mode overwrites the one under the cursor (but is appended at a line's
+ * end). Both need room but the overwrite.
+ */
+static void type_key(int key, bool split, int insert)
+{
+    change_scope change;    // the room is filled before a hang-up may save the text
+    byte* indent_end = split && auto_indent ? indentation_end() : line_start;
+    long indent = indent_end - line_start;
+    int w = display_width(line_start, indent_end);
+    if ((insert || split || *cursor == 0) && !open_room(cursor, 1 + indent)) {
+        show_message("-->too many chars, can't insert%c", key_bell);
+        place_cursor();
+        return;
+    }
+    if (split)
+        split_line(indent, w);
+    else
+        enter_character(byte(key));
+}
+
+static void show_mode(int insert)
+{
+    show_menu_line(mode_menu(insert));
+    place_cursor();
+}
+
 void insert_mode(int insert)
 {
     show_status();
     repeat_count = 1;
     last_key = 0;
-    show_menu_line(mode_menu(insert));
-    place_cursor();
+    show_mode(insert);
     for (;;) {
         int key = read_key();
-        if (key == 27) {
+        if (key == key_escape) {
             show_menu_segment();
             return;
         }
         if (handle_special_key(key) == 0)
             continue;
         last_key = 0;
-        if (mode_key)
-            key = 22;
-        if (key == 22) {
+        if (mode_key || key == key_ctrl_v) {
             insert = !insert;
-            show_menu_line(mode_menu(insert));
-            place_cursor();
-            continue;
-        }
-        bool split = key == '\r';
-        if (key == 17) {
+            show_mode(insert);
+        } else if (key == key_ctrl_q) {
             key = read_key();
-            split = false;
-            if (key == 0)
-                continue;       // the end of a macro is no character
+            if (key != key_none)        // the end of a macro is no character
+                type_key(key, false, insert);
+        } else {
+            type_key(key, key == key_enter, insert);
         }
-        change_scope change;    // the room is filled before a hang-up may save the text
-        byte* indent_end = split && auto_indent ? indentation_end() : line_start;
-        long indent = indent_end - line_start;
-        int w = display_width(line_start, indent_end);
-        if (insert || split || *cursor == 0) {
-            if (!open_room(cursor, 1 + indent)) {
-                show_message("-->too many chars, can't insert%c", 7);
-                place_cursor();
-                continue;
-            }
-        }
-        if (split)
-            split_line(indent, w);
-        else
-            enter_character(byte(key));
     }
 }

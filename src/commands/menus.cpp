@@ -24,7 +24,7 @@ int quit_menu()
     for (;;) {
         place_cursor();
         switch (read_key()) {
-        case 27:
+        case key_escape:
             return ' ';
         case 'E': case 'e':
             if (ignore_changes())
@@ -60,7 +60,7 @@ void set_menu()
     print_formatted("SET: ^Q 1..9(Tabs=%d) Del_buf Indent", tab_width);
     clear_message_line();
     int key = read_key() & 0xFF;
-    if (key == 17) {
+    if (key == key_ctrl_q) {
         show_controls = !show_controls;
         redraw_window(window_top, 3);
     } else if (key >= '1' && key <= '9') {
@@ -70,8 +70,8 @@ void set_menu()
         toggle_with_question("Indent is %s. Change ? ", &auto_indent);
     } else if (key == 'D' || key == 'd') {
         toggle_with_question("Del buffer is %s. Change ? ", &delete_to_buffer);
-    } else if (key != 27) {
-        show_message("--> bad set name%c", 7);
+    } else if (key != key_escape) {
+        show_message("--> bad set name%c", key_bell);
     }
     show_menu_segment();
 }

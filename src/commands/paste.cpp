@@ -40,7 +40,7 @@ static int select_range(const char* menu, int letter, bool clear_message)
     for (;;) {
         int key = read_key();
         int low = key & 0xFF;
-        if ((low & ~0xA0) == letter || low == 27)
+        if ((low & ~0xA0) == letter || low == key_escape)
             return key;
         if (low == 'F' || low == 'f' || low == '-') {
             prompt_find(low == '-' ? -1 : 1);
@@ -64,7 +64,7 @@ void buffer_command()
 {
     int key = select_range("BUFFER: <curs> Find -find  B", 'B', true);
     byte* start = take_selection_start();
-    if (key != 27)
+    if (key != key_escape)
         buffer_range(start, cursor);
     show_menu_segment();
 }
@@ -82,7 +82,7 @@ void put_command()
 {
     int key = select_range("PUT: <curs> Find -find  P", 'P', true);
     byte* start = take_selection_start();
-    if (key != 27) {
+    if (key != key_escape) {
         byte* lo = start < cursor ? start : cursor;
         byte* hi = start < cursor ? cursor : start;
         const char* name = prompt_string("--> file: ");
@@ -97,7 +97,7 @@ int copy_command()
         return 1;
     change_scope change;
     if (!open_room(cursor, paste_end - paste_buffer)) {
-        show_message("-->too many chars, can't copy%c", 7);
+        show_message("-->too many chars, can't copy%c", key_bell);
         return 0;
     }
     copy_bytes(paste_buffer, paste_end, cursor);

@@ -146,7 +146,7 @@ static bool replace_at(byte* q, size_t from_len, const char* to)
     if (d > 0) {
         byte* after = open_room(r, d);
         if (!after) {
-            show_message("-->too many chars, can't replace%c", 7);
+            show_message("-->too many chars, can't replace%c", key_bell);
             place_cursor();
             return false;
         }
@@ -170,60 +170,78 @@ static void redraw_cursor_row()
     place_cursor();
 }
 
+// The end of the next match of from, or null with the message that says so.
+static byte* next_match(const char* from)
+{
+    byte* q = search_forward(from);
+    if (!q) {
+        show_message("can't find \"");
+        draw_text(from, 0);
+        put_string("\"");
+    }
+    return q;
+}
+
 /*
- * Replaces the next n matches of from by to, asking at each when ask is
- * set. Without asking, changed lines in the window are redrawn as they
- * change and the window moves once, at the end.
+ * Replaces the next n matches without asking: each changed line that is
+ * in the window is redrawn as it changes, and the window moves once, at
+ * the end, to the last replacement.
  */
-void replace_repeat(long n, int ask, const char* from, const char* to)
+static void replace_without_asking(long n, const char* from, const char* to)
 {
     size_t from_len = strlen(from);
     long sum = 0;
-    bool failed = false;
-    for (long i = 0; i < n; i++) {
-        if (i > 0 && repetition_interrupted()) {
-            failed = true;
+    for (long i = 0; i < n && !(i > 0 && repetition_interrupted()); i++) {
+        byte* q = next_match(from);
+        if (!q)
             break;
-        }
-        byte* q = search_forward(from);
-        if (!q) {
-            show_message("can't find \"");
-            draw_text(from, 0);
-            put_string("\"");
-            failed = true;
-            break;
-        }
         sum += lines_crossed;
         cursor = q;
-        if (ask) {
-            show_match(sum);
-            sum = 0;
-            int answer = ask_replace();
-            if (answer == 'N')
-                continue;
-            if (answer == 'Q')
-                break;
-        }
-        if (!replace_at(q, from_len, to)) {
-            failed = true;
+        if (!replace_at(q, from_len, to))
             break;
-        }
-        if (ask) {
-            redraw_cursor_row();
-        } else if (cursor_row + sum <= screen_rows) {
+        if (cursor_row + sum <= screen_rows) {
             goto_xy(1, int(cursor_row + sum));
             draw_line(line_start_of(cursor), 0);
         }
     }
-    if (!ask) {
-        recount_window();
-        redraw_pending = 1;
-        show_match(sum);
-    } else {
-        if (!failed)
-            clear_message_line();
-        place_cursor();
+    recount_window();
+    redraw_pending = 1;
+    show_match(sum);
+}
+
+// Replaces the next n matches, asking at each: Y replaces, N skips, Q stops.
+static void replace_asking(long n, const char* from, const char* to)
+{
+    size_t from_len = strlen(from);
+    bool failed = false;
+    for (long i = 0; i < n && !failed; i++) {
+        byte* q = i > 0 && repetition_interrupted() ? nullptr : next_match(from);
+        if (!q) {
+            failed = true;
+            break;
+        }
+        cursor = q;
+        show_match(lines_crossed);
+        int answer = ask_replace();
+        if (answer == 'Q')
+            break;
+        if (answer == 'Y') {
+            failed = !replace_at(q, from_len, to);
+            if (!failed)
+                redraw_cursor_row();
+        }
     }
+    if (!failed)
+        clear_message_line();
+    place_cursor();
+}
+
+void replace_repeat(long n, int ask, const char* from, const char* to)
+{
+    if (ask)
+        replace_asking(n, from, to);
+    else
+        replace_without_asking(n, from, to);
 }
 
 void prompt_replace(long n, int ask)

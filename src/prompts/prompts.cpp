@@ -132,17 +132,17 @@ char* read_input(char* out, int size)
 {
     char* p = out;
     int w = 0;
-    for (int key = read_key(); key != '\r'; key = read_key()) {
+    for (int key = read_key(); key != key_enter; key = read_key()) {
         if (p == out)
             clear_to_eol();
-        if (key == 8 || key == 127) {
+        if (key == key_backspace || key == key_delete_byte) {
             if (p > out)
                 erase_echo(out, --p, &w);
-        } else if (key == 17) {
+        } else if (key == key_ctrl_q) {
             take_byte(out, &p, size, byte(read_key() & 0x3F), &w);
-        } else if (key == 9 || key >= 32) {
+        } else if (key == key_tab || key >= 32) {
             take_byte(out, &p, size, byte(key), &w);
-        } else if (key == 27) {
+        } else if (key == key_escape) {
             return nullptr;
         }
     }
@@ -205,7 +205,7 @@ bool repetition_interrupted()
         return false;
     macro_play = nullptr;
     macro_repeats = 0;
-    show_message("--> interrupted%c", 7);
+    show_message("--> interrupted%c", key_bell);
     place_cursor();
     return true;
 }

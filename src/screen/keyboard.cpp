@@ -15,6 +15,7 @@
 #include <unistd.h>
 
 #include "screen/console.h"
+#include "state/key_codes.h"
 
 static byte_source source;
 static end_handler on_end;
@@ -109,16 +110,16 @@ static void queue_key(int key)
 static int letter_scan_code(int final)
 {
     switch (final) {
-    case 'A': return 72;
-    case 'B': return 80;
-    case 'C': return 77;
-    case 'D': return 75;
-    case 'H': return 71;
-    case 'F': return 79;
-    case 'P': return 59;
-    case 'Q': return 60;
-    case 'R': return 61;
-    case 'S': return 62;
+    case 'A': return scan_up;
+    case 'B': return scan_down;
+    case 'C': return scan_right;
+    case 'D': return scan_left;
+    case 'H': return scan_home;
+    case 'F': return scan_end;
+    case 'P': return scan_f1;
+    case 'Q': return scan_f1 + 1;
+    case 'R': return scan_f1 + 2;
+    case 'S': return scan_f1 + 3;
     default: return 0;
     }
 }
@@ -127,18 +128,71 @@ static int letter_scan_code(int final)
 static int tilde_scan_code(int number)
 {
     switch (number) {
-    case 1: case 7: return 71;
-    case 4: case 8: return 79;
-    case 5: return 73;
-    case 6: return 81;
-    case 2: return 82;
-    case 3: return 83;
-    case 11: case 12: case 13: case 14: case 15: return 59 + number - 11;
-    case 17: case 18: case 19: case 20: case 21: return 64 + number - 17;
-    case 23: return 133;
-    case 24: return 134;
+    case 1: case 7: return scan_home;
+    case 4: case 8: return scan_end;
+    case 5: return scan_page_up;
+    case 6: return scan_page_down;
+    case 2: return scan_insert;
+    case 3: return scan_delete;
+    case 11: case 12: case 13: case 14: case 15: return scan_f1 + number - 11;    // F1-F5
+    case 17: case 18: case 19: case 20: case 21: return scan_f1 + 5 + number - 17; // F6-F10
+    case 23: return scan_f11;
+    case 24: return scan_f12;
     default: return 0;
     }
+}
+
+// A CSI or SS3 sequence as read: its first two numbers and its final byte.
+struct sequence {
+    int params[2] = {0, 0};
+    int count = 0;              // the ';' seen
+    bool odd = false;           // private markers or intermediates
+    int final = -1;             // -1: cut short
+};
+
+// Reads the parameter and intermediate bytes and the final byte, by the
+// ECMA-48 grammar, starting with b. A byte that is none of them ends the
+// sequence cut short and is kept for the next key.
+static sequence read_sequence(int b)
+{
+    sequence q;
+    for (; b >= 0x30 && b <= 0x3F; b = next_byte(50)) {
+        if (b >= '0' && b <= '9') {
+            if (q.count < 2 && q.params[q.count] < 10000)
+                q.params[q.count] = q.params[q.count] * 10 + (b - '0');
+        } else if (b == ';') {
+            q.count++;
+        } else {
+            q.odd = true;
+        }
+    }
+    for (; b >= 0x20 && b <= 0x2F; b = next_byte(50))
+        q.odd = true;
+    if (b >= 0x40 && b <= 0x7E)
+        q.final = b;
+    else
+        push_back(b);
+    return q;
+}
+
+// The scan code a whole sequence stands for, or 0 for none: keys with
+// modifiers other than Shift, replies and unknown keys.
+static int sequence_scan_code(const sequence& q, bool csi)
+{
+    int b = q.final;
+    if (q.odd || (q.count >= 1 && q.params[1] > 2))
+        return 0;
+    if (b == '~')
+        return csi ? tilde_scan_code(q.params[0]) : 0;
+    if (csi && b >= 'P' && b <= 'S' && q.count == 0)
+        return 0;               // only the shifted F1-F4 come as CSI 1 ; 2 P..S
+    return letter_scan_code(b);
+}
+
+static void queue_extended(int scan)
+{
+    queue_key(0);
+    queue_key(scan);
 }
 
 /*
@@ -147,47 +201,19 @@ static int tilde_scan_code(int number)
  */
 static void decode_sequence(bool csi)
 {
-    int params[2] = {0, 0}, count = 0;
-    bool odd = false;           // private markers or intermediates
     int b = next_byte(50);
     if (csi && b == '[') {      // the Linux console's F1-F5: ESC [ [ A..E
         b = next_byte(50);
-        if (b >= 'A' && b <= 'E') {
-            queue_key(0);
-            queue_key(59 + b - 'A');
-        } else {
+        if (b >= 'A' && b <= 'E')
+            queue_extended(scan_f1 + b - 'A');
+        else
             push_back(b);       // a key typed after a cut sequence is kept
-        }
         return;
     }
-    for (; b >= 0x30 && b <= 0x3F; b = next_byte(50)) {
-        if (b >= '0' && b <= '9') {
-            if (count < 2 && params[count] < 10000)
-                params[count] = params[count] * 10 + (b - '0');
-        } else if (b == ';') {
-            count++;
-        } else {
-            odd = true;
-        }
-    }
-    for (; b >= 0x20 && b <= 0x2F; b = next_byte(50))
-        odd = true;
-    if (b < 0x40 || b > 0x7E) {
-        push_back(b);
-        return;
-    }
-    int modifier = count >= 1 ? params[1] : 0;
-    if (odd || modifier > 2)
-        return;
-    int scan = b == '~' ? (csi ? tilde_scan_code(params[0]) : 0) : letter_scan_code(b);
-    if (!csi && (b == 'P' || b == 'Q' || b == 'R' || b == 'S'))
-        scan = letter_scan_code(b);
-    else if (csi && b >= 'P' && b <= 'S' && count == 0)
-        scan = 0;               // only the shifted F1-F4 come as CSI 1 ; 2 P..S
-    if (scan) {
-        queue_key(0);
-        queue_key(scan);
-    }
+    sequence q = read_sequence(b);
+    int scan = q.final < 0 ? 0 : sequence_scan_code(q, csi);
+    if (scan)
+        queue_extended(scan);
 }
 
 static void decode_key()
@@ -195,19 +221,19 @@ static void decode_key()
     setup_terminal();
     flush_output();
     int b = next_byte(-1);
-    if (b == 127) {
-        queue_key(8);
+    if (b == key_delete_byte) {
+        queue_key(key_backspace);
     } else if (b == 0) {
         // ^@ is no key: on a terminal an extended key comes only from a
         // sequence, so 0 (and 0xE0, which is text) never acts as its prefix
-    } else if (b != 27) {
+    } else if (b != key_escape) {
         queue_key(b);
     } else {
         int c = next_byte(50);
         if (c == '[' || c == 'O') {
             decode_sequence(c == '[');
         } else {
-            queue_key(27);
+            queue_key(key_escape);
             push_back(c);
         }
     }
@@ -229,7 +255,7 @@ bool interrupt_typed()
     last = now;
     bool interrupt = false;
     for (int b; (b = fresh_byte(0)) >= 0;) {
-        if (b == 3 && !interrupt)
+        if (b == key_ctrl_c && !interrupt)
             interrupt = true;
         else
             ahead.push_back(b);

@@ -1,5 +1,6 @@
 #include "screen/window.h"
 
+#include <algorithm>
 #include <cstdio>
 
 #include "screen/console.h"
@@ -124,6 +125,48 @@ static void scroll_back(byte* top, byte* bottom)
     window_top = top;
 }
 
+// The window's range after a scroll of ds lines, as far as the text
+// allows: moved is how many lines it moved (negative upwards).
+struct window_range {
+    byte* top;
+    byte* bottom;
+    long moved;
+};
+
+static window_range scrolled_range(long ds)
+{
+    window_range w = {window_top, window_bottom, 0};
+    if (ds > 0) {
+        w.bottom = lines_forward(window_bottom, ds, &w.moved);
+        w.top = w.bottom;       // the new top never lies before the old one
+        for (int i = 0; i < screen_rows - 2 && w.top > window_top; i++)
+            w.top = prev_line(w.top);
+    } else if (ds < 0) {
+        w.top = lines_back(window_top, -ds, &w.moved);
+        w.moved = -w.moved;
+        w.bottom = w.top;
+        for (int i = 0; i < screen_rows - 2 && w.bottom < window_bottom; i++)
+            w.bottom = next_line(w.bottom);
+    }
+    return w;
+}
+
+// The line k rows down from the range's top, or its last line when the
+// text ends sooner; *row is the screen row it stands on.
+static byte* line_at_row(const window_range& w, long k, int* row)
+{
+    byte* t = w.top;
+    *row = 3;
+    for (long i = 0; i < k; i++) {
+        byte* q = next_line(t);
+        if (q >= w.bottom)
+            break;
+        t = q;
+        ++*row;
+    }
+    return t;
+}
+
 /*
  * Moves the cursor dr rows and scrolls the window ds lines (positive
  * towards the end of the text). A cursor move past the window's edge
@@ -143,52 +186,20 @@ void move_view(long dr, long ds)
         ds += r - screen_rows;
         r = screen_rows;
     }
-    long k = r - 3;
-
-    byte* new_top = window_top;
-    byte* new_bottom = window_bottom;
-    long moved = 0;
-    if (ds > 0) {
-        new_bottom = lines_forward(window_bottom, ds, &moved);
-    } else if (ds < 0) {
-        new_top = lines_back(window_top, -ds, &moved);
-        moved = -moved;
-    }
-    k += ds - moved;
-    if (k < 0)
-        k = 0;
-    if (k > screen_rows - 3)
-        k = screen_rows - 3;
-
-    if (moved > 0) {
-        new_top = new_bottom;
-        for (int i = 0; i < screen_rows - 2 && new_top > window_top; i++)
-            new_top = prev_line(new_top);
-    } else if (moved < 0) {
-        new_bottom = new_top;
-        for (int i = 0; i < screen_rows - 2 && new_bottom < window_bottom; i++)
-            new_bottom = next_line(new_bottom);
-    }
-
-    byte* t = new_top;
-    int row = 3;
-    for (long i = 0; i < k; i++) {
-        byte* q = next_line(t);
-        if (q >= new_bottom)
-            break;
-        t = q;
-        row++;
-    }
+    window_range w = scrolled_range(ds);
+    long k = std::clamp(r - 3 + ds - w.moved, 0L, long(screen_rows - 3));
+    int row;
+    byte* t = line_at_row(w, k, &row);
     if (t != line_start) {
-        if (line_start >= new_top && line_start < new_bottom)
+        if (line_start >= w.top && line_start < w.bottom)
             mark_redraw_if_shifted();
         line_start = view_start = t;
     }
     cursor_row = row;
-    if (moved > 0)
-        scroll_forward(new_top, new_bottom);
-    else if (moved < 0)
-        scroll_back(new_top, new_bottom);
+    if (w.moved > 0)
+        scroll_forward(w.top, w.bottom);
+    else if (w.moved < 0)
+        scroll_back(w.top, w.bottom);
     refresh();
 }
 

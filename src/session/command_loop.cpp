@@ -42,7 +42,7 @@ static int read_command_key()
         start_repetition();
         int key = read_key();
         if (view_only && key != 0 && strchr(blocked_keys, key))
-            key = 27;
+            key = key_escape;
         if (key == '?') {
             query_flag = 1;
             show_message("--> ?");
@@ -84,15 +84,15 @@ static void bell()
 static int dispatch(int key, bool* done)
 {
     switch (key) {
-    case '\r':
+    case key_enter:
         goal_column = 0;
         refresh();
         move_view(0, repeat_count);
         last_key = 0;
         break;
-    case 27: show_menu_segment(); break;
+    case key_escape: show_menu_segment(); break;
     case ' ': advance_menu(); show_menu_segment(); break;
-    case 'I': case 'i': case 22: insert_mode(1); break;
+    case 'I': case 'i': case key_ctrl_v: insert_mode(1); break;
     case 'X': case 'x': insert_mode(0); break;
     case extended_prefix:
         handle_special_key(key);

@@ -1,5 +1,8 @@
-// The keys a test can press, as an xterm sends them.
+// The keys a test can press, as an xterm sends them, and the values the
+// editor makes of them.
 #pragma once
+
+#include "state/key_codes.h"
 
 enum class Key { Up, Down, Left, Right, Home, End, PageUp, PageDown, Insert, Delete, F1, Esc };
 
@@ -20,4 +23,24 @@ inline const char* key_bytes(Key k)
     case Key::Esc: return "\x1b";
     }
     return "";
+}
+
+// The scan code the editor reads after extended_prefix for k (0 for Esc).
+inline int scan_code(Key k)
+{
+    switch (k) {
+    case Key::Up: return scan_up;
+    case Key::Down: return scan_down;
+    case Key::Left: return scan_left;
+    case Key::Right: return scan_right;
+    case Key::Home: return scan_home;
+    case Key::End: return scan_end;
+    case Key::PageUp: return scan_page_up;
+    case Key::PageDown: return scan_page_down;
+    case Key::Insert: return scan_insert;
+    case Key::Delete: return scan_delete;
+    case Key::F1: return scan_f1;
+    case Key::Esc: return 0;
+    }
+    return 0;
 }
