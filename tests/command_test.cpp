@@ -6,14 +6,14 @@
 #include <filesystem>
 
 #include "harness/pty.h"
-#include "keys_fixture.h"
+#include "harness/session.h"
 
 static const char menu1[] =
     "<space> <curs> Again Buffer Copy Delete eXchange Find -find Get Insert Jump";
 static const char menu2[] = " Macro Put Quit Replace Set Y Z & @  <F1>=Help";
 static const char view_menu_row[] = "<curs> Again Find Jump Put Quit @";
 
-using Commands = KeyTest;
+using Commands = SessionTest;
 
 TEST_F(Commands, ACountShowsOnRowTwoRepeatsTheCommandAndOverflowsTo32767)
 {
@@ -21,7 +21,7 @@ TEST_F(Commands, ACountShowsOnRowTwoRepeatsTheCommandAndOverflowsTo32767)
     keys("5");
     EXPECT_EQ(row(2), "----> 5");
     keys("5" + down);
-    EXPECT_EQ(message(), padded("--", 59)) << "the count is wiped when the command starts";
+    EXPECT_EQ(screen().text(2, 1, 59), padded("--", 59)) << "the count is wiped when the command starts";
     expect_at(6, 1, 8);
 
     keys("0" + down);                   // 0 is no count, and stays on row 2
@@ -103,7 +103,7 @@ TEST_F(Commands, AtRedrawsTheWholeScreen)
     screen().feed("\x1b[1;1H\x1b[2KGARBAGE\x1b[9;1H\x1b[2K\x1b[3;5Hxx");
     keys("@");
     EXPECT_EQ(row(1), menu2);
-    EXPECT_EQ(message(), padded("--", 59));
+    EXPECT_EQ(screen().text(2, 1, 59), padded("--", 59));
     expect_at(4, 1, 6);
     expect_rows(3, 25, 1);
 }
@@ -144,7 +144,7 @@ TEST_F(Commands, ARecordingStopsAt198Keys)
     press(Key::Esc);                    // the 198th key
     type("\x19");                       // not stored, but acted on: line 1 goes
     EXPECT_FALSE(run(command_loop));
-    EXPECT_EQ(message(), padded("--macro too big. rec finished.", 59));
+    EXPECT_EQ(screen().text(2, 1, 59), padded("--macro too big. rec finished.", 59));
     EXPECT_EQ(screen().text(2, 60, 21), status(1, 1));
     EXPECT_EQ(row(3), "line 2");
     EXPECT_TRUE(keys("Y&y"));

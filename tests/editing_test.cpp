@@ -11,6 +11,7 @@
 #include "commands/motion.h"
 #include "harness/editor.h"
 #include "harness/pty.h"
+#include "harness/session.h"
 #include "screen/window.h"
 #include "session/session.h"
 
@@ -18,14 +19,6 @@ using Lines = std::vector<std::string>;
 
 static void insert_run() { insert_mode(1); }
 static void exchange_run() { insert_mode(0); }
-
-static std::string forty_lines()
-{
-    std::string text;
-    for (int i = 1; i <= 40; i++)
-        text += "line " + std::to_string(i) + "\n";
-    return text;
-}
 
 class InsertMode : public EditorTest {
 protected:
@@ -113,7 +106,7 @@ TEST_F(InsertMode, WithIndentTurnedOffTheNewLineStartsAtColumnOne)
 
 TEST_F(InsertMode, ACountIsDroppedAndATypedKeyMakesHomeAFirstPressAgain)
 {
-    open(forty_lines());
+    open(numbered_lines(40));
     move_view(5, 10);       // line 16 on row 8, line 11 on top
     press(Key::Esc);
     type("3i");
@@ -129,7 +122,7 @@ TEST_F(InsertMode, ACountIsDroppedAndATypedKeyMakesHomeAFirstPressAgain)
 
 TEST_F(InsertMode, EnterOnTheLastRowsKeepsTheCursorOnTheLastRow)
 {
-    open(forty_lines());
+    open(numbered_lines(40));
     move_view(21, 0);       // row 24, the row above the last
     type("\r");
     run(insert_run);

@@ -2,10 +2,10 @@
 // command loop, seen on the screen: the rows, the status and the cursor.
 #include <gtest/gtest.h>
 
-#include "keys_fixture.h"
+#include "harness/session.h"
 #include "screen/window.h"
 
-using Motion = KeyTest;
+using Motion = SessionTest;
 
 TEST_F(Motion, ArrowsMoveAndStopAtTheEndsOfTheText)
 {

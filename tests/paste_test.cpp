@@ -3,10 +3,10 @@
 // text and the files written.
 #include <gtest/gtest.h>
 
-#include "command_session.h"
+#include "harness/session.h"
 #include "harness/pty.h"
 
-using Paste = CommandSession;
+using Paste = SessionTest;
 
 TEST_F(Paste, BufferTakesARangeChosenWithCursorKeysAndCopyInsertsItAtTheCursor)
 {
@@ -27,7 +27,7 @@ TEST_F(Paste, ASearchInsideTheSelectionMovesItsEnd)
     // "-" searches backward, under the prompt of a forward find
     session("one two three\n", end + "D-two\rD");
     EXPECT_EQ(text_lines()[0], "one ");
-    EXPECT_EQ(message(screen()), "--find: \"two\"");
+    EXPECT_EQ(message(), "--find: \"two\"");
 }
 
 TEST_F(Paste, CopyWithACountInsertsThatManyCopiesBeforeTheCursor)
@@ -42,7 +42,7 @@ TEST_F(Paste, CopyWithACountInsertsThatManyCopiesBeforeTheCursor)
     EXPECT_EQ(text_lines(), (std::vector<std::string>{"line 1", "line 2line 2", "line 2", "", "line 3"}));
     expect_cursor(4, 7);
     create_file("ins.txt", "X\n");
-    more(end + "Gins.txt\r");
+    keys(end + "Gins.txt\r");
     EXPECT_EQ(text_lines()[1], "line 2line 2X");
     expect_cursor(4, 13);
 }
@@ -65,18 +65,18 @@ TEST_F(Paste, ARangeOf32768BytesCannotBeBufferedAnd32767Can)
     const std::string text = a + "\n" + b + "\nx\n";
     // both long lines with the line end between them, then also the second line end
     session(text, "B" + down + end + "B" + home + up + "B" + down + end + right + "B");
-    EXPECT_EQ(message(screen()), "--can't buffer");
+    EXPECT_EQ(message(), "--can't buffer");
     EXPECT_EQ(screen().bells(), 0);
-    more("C");
+    keys("C");
     std::vector<std::string> lines = text_lines();
     ASSERT_EQ(lines.size(), 4u) << "the buffer holds one line end";
     EXPECT_TRUE(lines[2] == a && lines[3] == b + "x");
 
     // Delete refuses the same range, and takes it once it does not buffer it
     session(text, "B" + right + "B" + home + "D" + down + end + right + "D");
-    EXPECT_EQ(message(screen()), "--can't buffer");
+    EXPECT_EQ(message(), "--can't buffer");
     EXPECT_EQ(text_lines().size(), 3u);
-    more("SDyD" + up + up + "DC");
+    keys("SDyD" + up + up + "DC");
     EXPECT_EQ(text_lines(), (std::vector<std::string>{"ax"}));
 }
 
@@ -88,7 +88,7 @@ TEST_F(Paste, PutWritesTheRangeFromTheMiddleOfOneLineToTheMiddleOfAnother)
     EXPECT_FALSE(modified);
 
     create_file("old.txt", "stuff\n");
-    more("PPold.txt\r");
+    keys("PPold.txt\r");
     EXPECT_EQ(read_file("old.txt"), "") << "an empty range empties the file";
 }
 
@@ -97,12 +97,12 @@ TEST_F(Paste, GetInsertsAFileAtTheCursor)
     create_file("ins.txt", "X1\nX2\n");
     session("abcd\n", right + right + "Gins.txt\r");
     EXPECT_EQ(text_lines(), (std::vector<std::string>{"abX1", "X2", "cd"}));
-    EXPECT_EQ(message(screen()), "----> reading 'ins.txt'");
+    EXPECT_EQ(message(), "----> reading 'ins.txt'");
     EXPECT_EQ(screen().row(5), "cd");
     expect_cursor(3, 3);
 
-    more("Gnone\r");
-    EXPECT_EQ(message(screen()), "----> can't open 'none'");
+    keys("Gnone\r");
+    EXPECT_EQ(message(), "----> can't open 'none'");
     EXPECT_EQ(text_lines().size(), 3u);
 }
 
@@ -129,41 +129,38 @@ TEST(PasteInATerminal, BufferWithASearchThenPutCopyAndGet)
     pym.create_file("ins.txt", "INS\n");
     pym.start({"notes.txt"});
     const Screen& s = pym.screen();
-    auto shows = [&](int row, const std::string& text, int col = 1) {
-        return pym.wait_until([&](const Screen& s) { return s.text(row, col, int(text.size())) == text; });
-    };
     const std::string menu = "<space> <curs> Again";
     pym.press(Key::Esc);
     pym.press(Key::Right, 6);
     pym.send("B");
-    ASSERT_TRUE(shows(1, "BUFFER: <curs> Find -find  B ")) << s.dump();
+    ASSERT_TRUE(pym.shows(1, "BUFFER: <curs> Find -find  B ")) << s.dump();
     pym.send("Fthird\r");
     pym.press(Key::Left, 2);
-    ASSERT_TRUE(shows(2, "  Line 3    Col 4    ", 60)) << s.dump();
+    ASSERT_TRUE(pym.shows(2, "  Line 3    Col 4    ", 60)) << s.dump();
     pym.send("b");
-    ASSERT_TRUE(shows(1, menu)) << s.dump();
+    ASSERT_TRUE(pym.shows(1, menu)) << s.dump();
 
     // from the middle of the third line to the middle of the fourth
     pym.send("P");
-    ASSERT_TRUE(shows(1, "PUT: <curs> Find -find  P ")) << s.dump();
+    ASSERT_TRUE(pym.shows(1, "PUT: <curs> Find -find  P ")) << s.dump();
     pym.press(Key::Down);
     pym.send("p");
-    ASSERT_TRUE(shows(2, "----> file:")) << s.dump();
+    ASSERT_TRUE(pym.shows(2, "----> file:")) << s.dump();
     pym.send("part.txt\r");
-    ASSERT_TRUE(shows(1, menu)) << s.dump();
+    ASSERT_TRUE(pym.shows(1, menu)) << s.dump();
     EXPECT_EQ(pym.read_file("part.txt"), "rd line\nfou\n");
 
     // "line", its line end, "second line", its line end and "thi"
     pym.send("C");
-    ASSERT_TRUE(shows(6, "fouline ")) << s.dump();
+    ASSERT_TRUE(pym.shows(6, "fouline ")) << s.dump();
     EXPECT_EQ(s.row(8), "thirth line");
     EXPECT_EQ(s.cursor_row(), 6);
     EXPECT_EQ(s.cursor_col(), 4);
     pym.send("Gins.txt\r");
-    ASSERT_TRUE(shows(6, "fouINS ")) << s.dump();
+    ASSERT_TRUE(pym.shows(6, "fouINS ")) << s.dump();
 
     pym.send("&");
-    ASSERT_TRUE(shows(2, "--Update & Exit ?")) << s.dump();
+    ASSERT_TRUE(pym.shows(2, "--Update & Exit ?")) << s.dump();
     pym.send("y");
     EXPECT_EQ(pym.wait_exit(), 0);
     EXPECT_EQ(pym.read_file("notes.txt"),

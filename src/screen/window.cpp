@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
 
 #include "screen/console.h"
 #include "screen/render.h"
@@ -306,4 +307,28 @@ void show_match(long d)
         move_view(d, 0);
     else
         move_view(10 - cursor_row, t - 10);
+}
+
+static bool is_line_start(const byte* p)
+{
+    return p == text_begin || p[-1] == 0;
+}
+
+const char* broken_window_rule()
+{
+    if (!is_line_start(line_start) || line_start > cursor || cursor >= text_end)
+        return "the cursor in the text";
+    if (memchr(line_start, 0, size_t(cursor - line_start)))
+        return "the cursor in its line";
+    if (view_start < line_start || view_start > cursor)
+        return "view_start in the cursor's line";
+    if (!is_line_start(window_top) || window_top > line_start)
+        return "window_top at or above the cursor's line";
+    if (!(line_start < window_bottom || window_bottom == text_end))
+        return "the cursor's line above window_bottom";
+    if (cursor_row < 3 || cursor_row > screen_rows)
+        return "cursor_row in the window";
+    if (3 + long(count_nuls(window_top, line_start)) != cursor_row)
+        return "cursor_row the row of the cursor's line";
+    return nullptr;
 }

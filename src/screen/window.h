@@ -20,3 +20,8 @@ void repaint_below(int a, byte* p);
 // After a search put the cursor d lines from the line at cursor_row:
 // brings its line into the window (on row 10 when it was outside).
 void show_match(long d);
+
+// The first rule the cursor and the window break (the cursor in its line,
+// the view in it, the window around it, cursor_row its row), or null.
+// For tests.
+const char* broken_window_rule();

@@ -1,5 +1,7 @@
 #include "state/state.h"
 
+#include <cstring>
+
 byte* store_block;
 byte* text_begin;
 byte* text_end;
@@ -73,3 +75,19 @@ char menu_line[1024];
 char message_text[200];
 char status_text[200];
 char input_line[name_size];
+
+void reset_run_state()
+{
+    std::memset(macro_y, 0, sizeof macro_y);
+    std::memset(macro_z, 0, sizeof macro_z);
+    macro_record = macro_limit = macro_play = macro_current = nullptr;
+    macro_repeats = 0;
+    find_text[0] = replace_from[0] = replace_to[0] = 0;
+    last_search = last_key = prev_key = mode_key = 0;
+    repeat_count = 1;
+    count_entry = 0;
+    query_flag = 0;
+    redraw_pending = 0;
+    selection_start = nullptr;
+    deferred_signal = 0;
+}

@@ -101,3 +101,9 @@ extern char status_text[200];      // print_formatted formats here
 const int name_size = 4096;        // a file name typed at a prompt, with its NUL
 const int value_size = 64;         // a search string typed at a prompt, with its NUL
 extern char input_line[name_size]; // prompt input
+
+// Puts the state that lasts from one text to the next (macros, search
+// strings, the Home/End press count, the count) back as a process starts
+// with it: for the test harness and the fuzz target, which run many
+// sessions in one process.
+void reset_run_state();

@@ -275,3 +275,16 @@ void remove_range(byte* a, byte* b)
     move_bytes(lo, hi, size_t(text_end - hi));
     text_end -= d;
 }
+
+const char* broken_store_rule()
+{
+    if (text_begin < store_bottom() || text_end > store_top())
+        return "the text lies in the block";
+    if (text_begin[-1] != 0 || text_begin[-2] != 0)
+        return "two zero bytes before the text";
+    if (text_end < text_begin || size_t(text_end - text_begin) > text_capacity)
+        return "the text's bounds";
+    if (text_end > text_begin && text_end[-1] != 0)
+        return "the text ends with a NUL";
+    return nullptr;
+}

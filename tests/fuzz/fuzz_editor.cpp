@@ -113,33 +113,18 @@ static void check(bool ok, const char* what)
     }
 }
 
-static bool is_line_start(const byte* p)
-{
-    return p == text_begin || p[-1] == 0;
-}
-
 static void check_store()
 {
-    check(text_begin[-1] == 0 && text_begin[-2] == 0, "zero bytes before the text");
-    check(text_begin <= text_end && text_end <= text_begin + text_capacity, "text bounds");
-    check(text_begin >= store_block + 2 && text_end <= store_block + 2 + text_capacity, "text in the block");
-    check(text_begin == text_end || text_end[-1] == 0, "the text ends with a NUL");
+    const char* broken = broken_store_rule();
+    check(broken == nullptr, broken);
 }
 
 static void check_invariants()
 {
     check_store();
     check(text_begin < text_end, "the text has a line");
-    check(is_line_start(line_start) && line_start <= cursor && cursor < text_end, "cursor in the text");
-    check(memchr(line_start, 0, size_t(cursor - line_start)) == nullptr, "cursor in its line");
-    check(line_start <= view_start && view_start <= cursor, "view_start in the cursor's line");
-    check(is_line_start(window_top) && window_top <= line_start, "window_top above the cursor");
-    check(line_start < window_bottom || window_bottom == text_end, "cursor above window_bottom");
-    check(cursor_row >= 3 && cursor_row <= screen_rows, "cursor_row in the window");
-    int row = 3;
-    for (byte* p = window_top; p < line_start; p = next_line(p))
-        row++;
-    check(row == cursor_row, "cursor_row is the row of the cursor's line");
+    const char* broken = broken_window_rule();
+    check(broken == nullptr, broken);
     check(paste_end >= paste_buffer && paste_end - paste_buffer < paste_size, "paste buffer");
     check(!selection_start || (selection_start >= text_begin && selection_start < text_end),
           "selection start in the text");
@@ -220,16 +205,7 @@ static void reset_state(uint8_t config, uint8_t extra)
     }
     view_only = (config >> 3) & 1;
     moves_until_hangup = (extra >> 5) * 3;
-    deferred_signal = 0;
-    memset(macro_y, 0, sizeof macro_y);
-    memset(macro_z, 0, sizeof macro_z);
-    macro_record = macro_limit = macro_play = macro_current = nullptr;
-    macro_repeats = 0;
-    find_text[0] = replace_from[0] = replace_to[0] = 0;
-    last_key = prev_key = mode_key = 0;
-    repeat_count = 1;
-    redraw_pending = 0;
-    selection_start = nullptr;
+    reset_run_state();
 }
 
 extern "C" int LLVMFuzzerInitialize(int*, char***)

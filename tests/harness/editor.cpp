@@ -123,10 +123,7 @@ void EditorTest::open(const std::string& contents, int cols, int rows, uint32_t 
 {
     new_screen(cols, rows);
     view_only = 0;
-    macro_record = macro_play = macro_current = nullptr;
-    macro_repeats = 0;
-    last_search = last_key = prev_key = mode_key = 0;
-    repeat_count = 1;
+    reset_run_state();
     use_store(capacity);
     create_file(name, contents);
     open_text(name.c_str());
@@ -183,6 +180,10 @@ bool EditorTest::run(void (*fn)())
         returned = false;
     }
     flush_output();
+    if (const char* broken = broken_store_rule())
+        ADD_FAILURE() << "the line store breaks its rule: " << broken;
+    if (const char* broken = text_begin < text_end ? broken_window_rule() : nullptr)
+        ADD_FAILURE() << "the window breaks its rule: " << broken;
     return returned;
 }
 

@@ -139,6 +139,11 @@ bool PtyEditor::wait_until(const std::function<bool(const Screen&)>& ready, int 
     return true;
 }
 
+bool PtyEditor::shows(int row, const std::string& text, int col)
+{
+    return wait_until([&](const Screen& s) { return s.text(row, col, int(text.size())) == text; });
+}
+
 struct termios PtyEditor::terminal_settings() const
 {
     struct termios t = {};

@@ -33,6 +33,8 @@ public:
     void settle(int quiet_ms = 150, int timeout_ms = 5000);
     // Reads output until ready(screen) holds; returns whether it did.
     bool wait_until(const std::function<bool(const Screen&)>& ready, int timeout_ms = 5000);
+    // Reads output until row shows text from column col on.
+    bool shows(int row, const std::string& text, int col = 1);
 
     const Screen& screen() const { return screen_; }
     const std::string& output() const { return output_; }  // every byte so far
