@@ -321,7 +321,7 @@ TEST_F(SignalInMidChange, TheEmergencyFileHoldsTheWholeChangedText)
         {"b" + std::string(key_bytes(Key::Down)) + "b3c", "one\none\ntwo\nthree\n"},
         {"iXY", "Xone\ntwo\nthree\n"},
         {"gother.txt\r", "o1\no2\none\ntwo\nthree\n"},
-        {"9rt\rTTT\r", "one\nTTTwo\nthree\n"},
+        {"9rt\rTTT\r", "one\nTTTwo\nTTThree\n"},   // every match in one change
     };
     for (const Case& c : cases) {
         open("one\ntwo\nthree\n", 80, 25, 4096);

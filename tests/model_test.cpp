@@ -11,6 +11,7 @@
 #include <random>
 
 #include "harness/editor.h"
+#include "store/history.h"
 #include "session/session.h"
 
 namespace {
@@ -335,6 +336,54 @@ TEST_P(ModelRun, TheFileWrittenHoldsWhatTheModelSays)
                   << "\n" << screen().dump();
     EXPECT_EQ(cursor - text_begin, long(want.pos));
     EXPECT_EQ(std::string(text_begin, text_end - 1), want.text);
+}
+
+// The text as it stands, NULs and all.
+std::string whole_text()
+{
+    return std::string(text_begin, text_end);
+}
+
+// Random editing with U and ^R among the keys: whatever happened, undoing
+// everything gives the text as opened, byte for byte, and redoing
+// everything the newest text; the store and the window keep their rules
+// after every single undo and redo (the harness checks each run).
+TEST_P(ModelRun, UndoingEverythingGivesTheOpenedTextAndRedoingTheLast)
+{
+    std::mt19937 rng(std::get<0>(GetParam()) + 100);
+    bool fits = std::get<1>(GetParam()) == tall;
+    std::string text = random_text(rng);
+    Model m;
+    m.text = text.empty() ? std::string(1, '\0') : text.substr(0, text.size() - 1);
+    std::replace(m.text.begin(), m.text.end(), '\n', '\0');
+    std::vector<Action> actions;
+    for (size_t keys = 0; keys < 1500;) {
+        if (rng() % 20 == 0)
+            actions.push_back(command({rng() % 3 ? "U" : "\x12"}, "undo or redo", m));
+        else
+            actions.push_back(random_action(rng, m, fits));
+        for (const std::string& p : actions.back().pieces)
+            keys += p.size();
+    }
+    open(text, 80, std::get<1>(GetParam()));
+    std::string opened = whole_text();
+    feed(actions, actions.size());
+    press(Key::Esc);
+    type("99999\x12");                  // to the newest text there is
+    run(command_loop);
+    std::string last = whole_text();
+    int undos = 0;
+    for (press(Key::Esc), type("U"), run(command_loop); whole_text() != opened && undos < 5000; undos++) {
+        press(Key::Esc);
+        type("U");
+        run(command_loop);
+    }
+    EXPECT_EQ(whole_text(), opened) << "after " << undos << " undos";
+    press(Key::Esc);
+    type("99999\x12");
+    run(command_loop);
+    EXPECT_EQ(whole_text(), last);
+    EXPECT_EQ(bool(modified), whole_text() != opened || !at_saved_text());
 }
 
 INSTANTIATE_TEST_SUITE_P(Seeds, ModelRun, ::testing::Combine(::testing::Values(1u, 2u, 3u, 4u, 5u),

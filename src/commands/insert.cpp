@@ -6,6 +6,7 @@
 #include "screen/console.h"
 #include "screen/render.h"
 #include "screen/window.h"
+#include "store/history.h"
 #include "store/store.h"
 
 static const char* mode_menu(int insert)
@@ -13,9 +14,13 @@ static const char* mode_menu(int insert)
     return insert ? "INSERT: <curs> Ins - exchange" : "EXCHANGE: <curs> Ins - insert";
 }
 
-static void enter_character(byte b)
+// The byte goes into room opened for it, or over the one under the cursor.
+static void enter_character(byte b, bool opened)
 {
-    *cursor = b;
+    if (opened)
+        *cursor = b;
+    else
+        overwrite_bytes(cursor, &b, 1);
     modified = 1;
     redraw_from_cursor();
     move_cursor_chars(1);
@@ -72,18 +77,22 @@ static void split_line(long indent, int w)
 static void type_key(int key, bool split, int insert)
 {
     change_scope change;    // the room is filled before a hang-up may save the text
+    continue_step(step_kind::typing);
     byte* indent_end = split && auto_indent ? indentation_end() : line_start;
     long indent = indent_end - line_start;
     int w = display_width(line_start, indent_end);
-    if ((insert || split || *cursor == 0) && !open_room(cursor, 1 + indent)) {
+    bool opening = insert || split || *cursor == 0;
+    if (opening && !open_room(cursor, 1 + indent)) {
         show_message("-->too many chars, can't insert%c", key_bell);
         place_cursor();
         return;
     }
-    if (split)
+    if (split) {
         split_line(indent, w);
-    else
-        enter_character(byte(key));
+        close_step();           // a line split ends a step of typing
+    } else {
+        enter_character(byte(key), opening);
+    }
 }
 
 static void show_mode(int insert)
@@ -101,6 +110,7 @@ void insert_mode(int insert)
     for (;;) {
         int key = read_key();
         if (key == key_escape) {
+            close_step();
             show_menu_segment();
             return;
         }
@@ -108,6 +118,7 @@ void insert_mode(int insert)
             continue;
         last_key = 0;
         if (mode_key || key == key_ctrl_v) {
+            close_step();
             insert = !insert;
             show_mode(insert);
         } else if (key == key_ctrl_q) {

@@ -7,6 +7,7 @@
 #include "screen/console.h"
 #include "screen/window.h"
 #include "store/files.h"
+#include "store/history.h"
 #include "store/store.h"
 
 // What every text starts with: no paste buffer, no count, the settings of
@@ -59,6 +60,7 @@ void open_text(const char* path)
     }
     redraw_window(text_begin, 3);
     modified = 0;
+    clear_history();
     place_cursor_at(1, 3);
     reset_menu(view_only ? view_menu : full_menu);
 }

@@ -1,11 +1,15 @@
 #include "commands/search.h"
 
+#include <algorithm>
 #include <cstring>
+#include <string>
+#include <vector>
 
 #include "prompts/prompts.h"
 #include "screen/console.h"
 #include "screen/render.h"
 #include "screen/window.h"
+#include "store/history.h"
 #include "store/store.h"
 
 static byte cancel_marker;
@@ -154,7 +158,7 @@ static bool replace_at(byte* q, size_t from_len, const char* to)
     }
     if (d < 0)
         remove_range(r, r - d);
-    memcpy(r, to, to_len);
+    overwrite_bytes(r, reinterpret_cast<const byte*>(to), to_len);
     cursor = r + to_len;
     modified = 1;
     return true;
@@ -170,40 +174,139 @@ static void redraw_cursor_row()
     place_cursor();
 }
 
+static void say_cant_find(const char* from)
+{
+    show_message("can't find \"");
+    draw_text(from, 0);
+    put_string("\"");
+}
+
 // The end of the next match of from, or null with the message that says so.
 static byte* next_match(const char* from)
 {
     byte* q = search_forward(from);
-    if (!q) {
-        show_message("can't find \"");
-        draw_text(from, 0);
-        put_string("\"");
-    }
+    if (!q)
+        say_cant_find(from);
     return q;
 }
 
+// The matches a run without questions replaces, found before any is
+// replaced: they follow one another without overlapping, as the search
+// after each replacement starts behind it.
+struct match_run {
+    std::vector<byte*> starts;  // in the text as it stands
+    byte* unreplaced = nullptr; // the end of a match there was no room for
+    bool none_left = false;     // the search failed before n were found
+};
+
+static match_run find_matches(long n, const char* from, long growth)
+{
+    match_run run;
+    size_t len = strlen(from);
+    size_t room = text_capacity - size_t(text_end - text_begin);
+    for (byte* p = cursor; long(run.starts.size()) < n;) {
+        byte* m = static_cast<byte*>(memmem(p, size_t(text_end - p), from, len));
+        if (!m) {
+            run.none_left = true;
+            break;
+        }
+        if (growth > 0 && (run.starts.size() + 1) * size_t(growth) > room) {
+            run.unreplaced = m + len;
+            break;
+        }
+        run.starts.push_back(m);
+        p = m + len;
+    }
+    return run;
+}
+
 /*
- * Replaces the next n matches without asking: each changed line that is
- * in the window is redrawn as it changes, and the window moves once, at
- * the end, to the last replacement.
+ * Puts to in place of every match of the run, in one pass: the text after
+ * the last match moves once, and the bytes between the matches are copied
+ * into place from the old text, kept for the undo of the whole run as one
+ * edit. Returns where the last replacement ends.
+ */
+static byte* replace_matches(const match_run& run, size_t from_len, const char* to)
+{
+    change_scope change;
+    size_t to_len = strlen(to), k = run.starts.size();
+    size_t first = size_t(run.starts.front() - text_begin);
+    size_t old_end = size_t(run.starts.back() - text_begin) + from_len;
+    size_t new_end = old_end + k * to_len - k * from_len;
+    std::string old(reinterpret_cast<char*>(text_begin) + first, old_end - first);
+    std::vector<size_t> at(k);
+    for (size_t i = 0; i < k; i++)
+        at[i] = size_t(run.starts[i] - text_begin) - first;
+    record_replace(text_begin + first, old_end - first, new_end - first);
+    pause_recording(true);
+    if (new_end > old_end)
+        open_room(text_begin + old_end, long(new_end - old_end));
+    else if (new_end < old_end)
+        remove_range(text_begin + new_end, text_begin + old_end);
+    pause_recording(false);
+    byte* out = text_begin + first;
+    size_t from = 0;
+    for (size_t i = 0; i < k; i++) {
+        out = std::copy(old.begin() + long(from), old.begin() + long(at[i]), out);
+        out = std::copy(to, to + to_len, out);
+        from = at[i] + from_len;
+    }
+    modified = 1;
+    return out;
+}
+
+/*
+ * The empty string matches at the cursor, again after each replacement:
+ * to goes in n times (as often as there is room) in one move. Returns
+ * the offset where the cursor ends, after the last copy.
+ */
+static size_t repeat_at_cursor(long n, const char* to)
+{
+    size_t to_len = strlen(to), at = size_t(cursor - text_begin);
+    modified = 1;               // as every replacement does, even of nothing by nothing
+    if (to_len == 0)
+        return at;
+    size_t room = text_capacity - size_t(text_end - text_begin);
+    size_t k = std::min(size_t(n), room / to_len);
+    if (k > 0) {
+        change_scope change;
+        byte* after = open_room(cursor, long(k * to_len));
+        for (byte* p = after - k * to_len; p < after; p += to_len)
+            std::copy(to, to + to_len, p);
+        at = size_t(after - text_begin);
+    }
+    if (k < size_t(n)) {
+        show_message("-->too many chars, can't replace%c", key_bell);
+        place_cursor();
+    }
+    return at;
+}
+
+/*
+ * Replaces the next n matches without asking. The window moves once, at
+ * the end, to the last replacement, and shows the whole changed text.
  */
 static void replace_without_asking(long n, const char* from, const char* to)
 {
-    size_t from_len = strlen(from);
-    long sum = 0;
-    for (long i = 0; i < n && !(i > 0 && repetition_interrupted()); i++) {
-        byte* q = next_match(from);
-        if (!q)
-            break;
-        sum += lines_crossed;
-        cursor = q;
-        if (!replace_at(q, from_len, to))
-            break;
-        if (cursor_row + sum <= screen_rows) {
-            goto_xy(1, int(cursor_row + sum));
-            draw_line(line_start_of(cursor), 0);
+    size_t from_len = strlen(from), to_len = strlen(to);
+    size_t start = size_t(cursor - text_begin), ended = start;
+    if (from_len == 0) {
+        ended = repeat_at_cursor(n, to);
+    } else {
+        match_run run = find_matches(n, from, long(to_len) - long(from_len));
+        size_t unreplaced = run.unreplaced ? size_t(run.unreplaced - text_begin) : 0;
+        if (run.none_left)
+            say_cant_find(from);
+        if (!run.starts.empty())
+            ended = size_t(replace_matches(run, from_len, to) - text_begin);
+        if (run.unreplaced) {
+            ended = unreplaced + run.starts.size() * to_len - run.starts.size() * from_len;
+            show_message("-->too many chars, can't replace%c", key_bell);
+            place_cursor();
         }
     }
+    long sum = long(count_nuls(text_begin + start, text_begin + ended));
+    cursor = text_begin + ended;
     recount_window();
     redraw_pending = 1;
     show_match(sum);

@@ -13,6 +13,7 @@
 #include "prompts/prompts.h"
 #include "screen/console.h"
 #include "screen/window.h"
+#include "store/history.h"
 
 // Page keys move by windowfuls; counts are held where the arithmetic is safe.
 static long pages(long n)
@@ -24,6 +25,7 @@ static long pages(long n)
 static int handle_extended(int code)
 {
     long n = repeat_count;
+    continue_step(code == scan_delete ? step_kind::deleting : step_kind::other);
     if (view_only && (code == scan_f1 || code == scan_insert || code == scan_delete))
         code = key_escape;
     switch (code) {
@@ -56,6 +58,10 @@ int handle_special_key(int key)
     if (key == extended_prefix)
         return handle_extended(read_key());
     long n = repeat_count;
+    if (key == key_ctrl_a || key == key_ctrl_b || key == key_ctrl_e || key == key_ctrl_y)
+        continue_step(step_kind::other);
+    else if (key == key_backspace)
+        continue_step(step_kind::deleting);
     switch (key) {
     case key_ctrl_a: again_command(last_search, n); break;
     case key_ctrl_b: key = home_or_end(key_ctrl_b); break;

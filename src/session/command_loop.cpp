@@ -9,11 +9,13 @@
 #include "commands/paste.h"
 #include "commands/search.h"
 #include "commands/special_keys.h"
+#include "commands/undo_redo.h"
 #include "prompts/prompts.h"
 #include "screen/console.h"
 #include "screen/window.h"
 #include "keys/keys.h"
 #include "session/session.h"
+#include "store/history.h"
 
 // The keys view mode turns into ESC before anything else sees them.
 static const char blocked_keys[] = "bcdghimrsxyzBCDGHIMRSXYZ&-<?\x16\x08\x19";
@@ -133,6 +135,8 @@ static int dispatch(int key, bool* done)
             *done = true;
         return key;
     case 'S': case 's': set_menu(); break;
+    case 'U': case 'u': view_only ? bell() : undo_command(repeat_count); break;
+    case key_ctrl_r: view_only ? bell() : redo_command(repeat_count); break;
     case '@': redraw_all(); break;
     default:
         if (handle_special_key(key) != 0)
@@ -156,7 +160,12 @@ void command_loop()
     bool done = false;
     for (;;) {
         count_entry = 0;
+        close_step();           // each command is a step of the history
         int next = dispatch(key, &done);
+        if (take_too_big_to_undo()) {
+            show_message("--> change too big to undo");
+            place_cursor();
+        }
         if (done)
             return;
         if (next) {

@@ -156,8 +156,10 @@ void end_run_abruptly(int code)
         write_session_record(line_number_of(line_start), (unsigned long)(cursor - line_start + 1));
     restore_terminal(true);
     name_saved_file(saved);
-    if (instead_of_exit)
+    if (instead_of_exit) {
         instead_of_exit(code);
+        return;
+    }
     _exit(code);
 }
 

@@ -11,9 +11,10 @@ const char* emergency_save();
 // The end of a run that nobody asked for (the terminal went away, a
 // signal): saves a modified text, writes the session file, hands the
 // terminal back, names the saved file on it, and leaves with code.
-[[noreturn]] void end_run_abruptly(int code);
+void end_run_abruptly(int code);
 // The handler of every signal that ends the run: at once, or when the
 // change of the text under way is over.
 void ending_signal(int sig);
-// For the fuzz target: called instead of leaving the process.
+// For the fuzz target: called instead of leaving the process, after which
+// end_run_abruptly returns.
 extern void (*instead_of_exit)(int code);

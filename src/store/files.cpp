@@ -11,6 +11,7 @@
 
 #include <poll.h>
 
+#include "store/history.h"
 #include "store/store.h"
 
 // ---- reading ------------------------------------------------------------
@@ -30,6 +31,7 @@ static byte* load_point;   // where the next line read goes
 static byte* room_end;     // end of the free room at load_point: the text after it
 static size_t tail_length; // the length of that text
 static byte* insert_at;    // where the load began, as the text then stood
+static byte* load_start;   // where the first line read went, as the text now stands
 static size_t line_length; // what is stored at load_point of the line being read
 static bool line_had_lf;   // the line just read ended with a LF
 
@@ -53,6 +55,7 @@ static bool widen_room()
     shift_positions(text_begin, insert_at, delta);
     text_begin += delta;
     load_point += delta;
+    load_start += delta;
     text_begin[-1] = text_begin[-2] = 0;
     return true;
 }
@@ -182,7 +185,7 @@ static long read_lines(int fd, byte* pos, off_t size)
     byte* top = store_top() - tail_length;
     room_end = size < top - pos ? pos + size : top;
     move_bytes(room_end, pos, tail_length);
-    load_point = pos;
+    load_point = load_start = pos;
     long result;
     while ((result = read_line()) > 0) {
     }
@@ -190,6 +193,7 @@ static long read_lines(int fd, byte* pos, off_t size)
     shift_positions(insert_at + 1, text_end, load_point - insert_at);
     text_end = load_point + tail_length;
     input.fd = -1;
+    record_insert(load_start, size_t(load_point - load_start));
     return result;
 }
 
@@ -487,7 +491,9 @@ file_result write_range(const char* path, byte* lo, byte* hi)
 file_result write_file(const char* path)
 {
     file_result r = write_range(path, text_begin, text_end);
-    if (r.status == file_status::done)
+    if (r.status == file_status::done) {
         modified = 0;
+        note_text_saved();
+    }
     return r;
 }

@@ -1,5 +1,7 @@
 #include "store/store.h"
 
+#include "store/history.h"
+
 #include <cstdlib>
 #include <cstring>
 
@@ -240,6 +242,7 @@ byte* open_room(byte* pos, long n)
             selection_start = pos;
         text_begin -= n;
         mark_text_begin();
+        record_insert(pos - n, size_t(n));
         return pos;
     }
     byte* q = next_line(pos);
@@ -251,7 +254,18 @@ byte* open_room(byte* pos, long n)
         window_bottom += n;
     if (selection_start && selection_start >= pos)
         selection_start += n;
+    record_insert(pos, size_t(n));
     return pos + n;
+}
+
+void overwrite_bytes(byte* pos, const byte* src, size_t n)
+{
+    if (n == 0)
+        return;
+    change_scope change;
+    record_overwrite(pos, n);
+    std::memcpy(pos, src, n);
+    modified = 1;
 }
 
 void remove_range(byte* a, byte* b)
@@ -262,6 +276,7 @@ void remove_range(byte* a, byte* b)
     modified = 1;
     byte* lo = a < b ? a : b;
     byte* hi = a < b ? b : a;
+    record_remove(lo, hi);
     long d = hi - lo;
     keep_line_number_below(lo);
     byte* old_next = next_line(hi);

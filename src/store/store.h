@@ -29,6 +29,9 @@ byte* prev_line(byte* p);
 // before it. Null when the text would outgrow the store.
 byte* open_room(byte* pos, long n);
 void remove_range(byte* a, byte* b);
+// Writes n bytes from src over the text at pos: the third way the text
+// changes, besides opening room and removing a range.
+void overwrite_bytes(byte* pos, const byte* src, size_t n);
 
 // Allocates the block of text_capacity + 2 bytes, or returns false.
 bool allocate_store(uint32_t capacity);

@@ -16,7 +16,6 @@
  * are refused and everything happens in a private directory.
  */
 #include <cerrno>
-#include <csetjmp>
 #include <csignal>
 #include <string>
 #include <cstdarg>
@@ -36,7 +35,9 @@
 #include "commands/open_text.h"
 #include "session/session.h"
 #include "state/state.h"
+#include "store/history.h"
 #include "store/store.h"
+#include "store/undo.h"
 
 // ---- every file call stays in the private directory ---------------------
 
@@ -101,7 +102,8 @@ int __wrap_system(const char* command)
 
 static const uint8_t* keys;
 static size_t keys_left;
-static jmp_buf input_ended;
+struct keys_ran_out {};         // thrown when the input ends, unwinding the editor
+static bool run_over;           // a hang-up ended the run: the next key ends the input
 
 static void discard_output(const char*, size_t) {}
 
@@ -134,6 +136,8 @@ static int next_key_byte(int timeout_ms)
 {
     if (timeout_ms == 0)
         return -1;              // nothing is typed while a command repeats
+    if (run_over)
+        throw keys_ran_out();
     check_invariants();
     if (keys_left == 0)
         return -2;
@@ -143,13 +147,12 @@ static int next_key_byte(int timeout_ms)
 
 static void end_of_keys()
 {
-    longjmp(input_ended, 1);
+    throw keys_ran_out();
 }
 
 // ---- a hang-up in the middle of a change ----------------------------------
 
 static long moves_until_hangup;     // 0: none comes
-static sigjmp_buf run_ended;
 
 static void count_move()
 {
@@ -185,7 +188,8 @@ static void check_saved_text(int)
         check(saved == text_as_written(), "the emergency file holds the whole text");
     }
     remove("text.save");
-    siglongjmp(run_ended, 1);
+    deferred_signal = 0;
+    run_over = true;
 }
 
 static void end_deferred_run(int sig)
@@ -206,6 +210,43 @@ static void reset_state(uint8_t config, uint8_t extra)
     view_only = (config >> 3) & 1;
     moves_until_hangup = (extra >> 5) * 3;
     reset_run_state();
+}
+
+// ---- undo and redo of everything --------------------------------------------
+
+static std::string opened_text;     // the text as open_text left it
+static unsigned opened_generation;  // and the history that began then
+
+static std::string whole_text()
+{
+    return std::string(reinterpret_cast<char*>(text_begin), size_t(text_end - text_begin));
+}
+
+static void note_opened_text()
+{
+    opened_text = whole_text();
+    opened_generation = history_generation();
+}
+
+// Whatever the keys did, undoing every step gives the text as opened and
+// redoing every step the newest text, with the store whole at each step.
+static void check_undo_and_redo()
+{
+    if (history_generation() != opened_generation)
+        return;                 // Init opened another text
+    size_t where;
+    while (redo_step(&where) == undo_result::done)
+        check_store();
+    std::string newest = whole_text();
+    undo_result r;
+    while ((r = undo_step(&where)) == undo_result::done)
+        check_store();
+    if (r == undo_result::nothing)
+        check(whole_text() == opened_text, "undoing everything gives the text as opened");
+    while (redo_step(&where) == undo_result::done)
+        check_store();
+    if (r == undo_result::nothing)
+        check(whole_text() == newest, "redoing everything gives the newest text");
 }
 
 extern "C" int LLVMFuzzerInitialize(int*, char***)
@@ -241,18 +282,23 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     set_input_source(next_key_byte);
     start_name = "text";
     editor_running = true;
-    bool hung_up = false;
-    if (setjmp(input_ended) == 0 && !(hung_up = sigsetjmp(run_ended, 0) != 0)) {
+    run_over = false;
+    try {
         open_text("text");
+        note_opened_text();
         move_view(long(config >> 4), 0);
         move_cursor_chars(long(config >> 6));
         command_loop();
+    } catch (const keys_ran_out&) {
     }
+    bool hung_up = run_over;
     moves_until_hangup = 0;
     deferred_signal = 0;
     store_busy = 0;             // a run ended by the hang-up left in mid-change
     editor_running = false;
-    if (!hung_up)
+    if (!hung_up) {
         check_invariants();
+        check_undo_and_redo();
+    }
     return 0;
 }

@@ -37,6 +37,8 @@ seeds = {
     "update_exit": ESC + b"&n" + b"&y",
     "long_line": b"a" * 300 + ESC + HOME + END + LEFT * 100 + b"\r" * 3,
     "full_store": b"x" * 4000 + ESC + b"b" + DOWN * 10 + b"b" + b"9c",
+    "undo_redo": b"ab\rcd" + ESC + b"3\x19" + b"U" + b"x" + b"xyz" + ESC + b"UU\x12" + b"5rline\rL\r" + b"U\x12\x12" + b"9U",
+    "undo_macro": ESC + b"myiab" + ESC + b"m" + b"4y" + b"U" + b"\x12" + b"b" + DOWN + b"b" + b"3c" + b"2U",
 }
 
 VIEW = 8
@@ -45,8 +47,8 @@ variants = (
     (4, 0, "_1x1"), (5, 9, "_10x2"), (6, 19, "_20x3"),
     (1, 1 << 5, "_hangup"), (1, 7 << 5, "_late_hangup"),
 )
-tiny = ("motion", "typing", "deleting", "find", "replace", "buffer_copy", "quit_menu", "macros")
-hangup = ("typing", "buffer_copy", "put_get", "replace", "full_store", "deleting")
+tiny = ("motion", "typing", "deleting", "find", "replace", "buffer_copy", "quit_menu", "macros", "undo_redo")
+hangup = ("typing", "buffer_copy", "put_get", "replace", "full_store", "deleting", "undo_redo")
 
 for name, keys in seeds.items():
     for config, extra, label in variants:
