@@ -1,6 +1,7 @@
 // The command loop as a user meets it: counts on row 2, the menu and its
 // paging, "@", macros, prompt input, the yes/no question, view mode and
-// the help viewer.
+// the help viewer. Jump and a recording cut off at its longest are kept as
+// cases in tests/cases/.
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -37,19 +38,6 @@ TEST_F(Commands, ACountShowsOnRowTwoRepeatsTheCommandAndOverflowsTo32767)
     EXPECT_EQ(row(2), "----> 327675");
     keys("2147483648" + down);
     EXPECT_EQ(screen().text(2, 60, 21), status(300, 1));
-}
-
-TEST_F(Commands, JumpGoesToTheLineOfTheCount)
-{
-    open(numbered_lines(300));
-    keys("25j");
-    expect_at(25, 1, 25);
-    expect_rows(3, 25, 3);
-    keys("J");
-    expect_at(1, 1, 3);
-    keys("1000J");
-    expect_at(300, 1, 25);
-    expect_rows(3, 25, 278);
 }
 
 TEST_F(Commands, TheBlankPagesTheMenuAndEscShowsItAgain)
@@ -134,22 +122,6 @@ TEST_F(Commands, AMacroRecordsKeysAndACountReplaysIt)
     EXPECT_EQ(row(7), "line 5");
     EXPECT_EQ(screen().cursor_row(), 7);
     EXPECT_EQ(screen().cursor_col(), 1);
-}
-
-TEST_F(Commands, ARecordingStopsAt198Keys)
-{
-    open(numbered_lines(30));
-    press(Key::Esc);
-    type("Myi" + std::string(196, 'x'));
-    press(Key::Esc);                    // the 198th key
-    type("\x19");                       // not stored, but acted on: line 1 goes
-    EXPECT_FALSE(run(command_loop));
-    EXPECT_EQ(screen().text(2, 1, 59), padded("--macro too big. rec finished.", 59));
-    EXPECT_EQ(screen().text(2, 60, 21), status(1, 1));
-    EXPECT_EQ(row(3), "line 2");
-    EXPECT_TRUE(keys("Y&y"));
-    std::string want = std::string(196, 'x') + "line 2\nline 3\n";
-    EXPECT_EQ(read_file("t.txt").substr(0, want.size()), want);
 }
 
 // A register that starts a recording and ends it again, both from the

@@ -1,5 +1,7 @@
 // The cursor and page keys, Home and End, Delete, Backspace and ^Y in the
 // command loop, seen on the screen: the rows, the status and the cursor.
+// A count of ^Y that runs past the last line is kept as cases in
+// tests/cases/.
 #include <gtest/gtest.h>
 
 #include "harness/session.h"
@@ -123,14 +125,6 @@ TEST_F(Motion, ControlYDeletesLines)
     keys(end + end + end + "\x19");     // the last line: the cursor ends above it
     expect_at(295, 9, 25);
     expect_rows(3, 25, 277);
-
-    open("a\nbb\nc\n");
-    keys(down + "5\x19");               // past the last line it goes on upwards
-    EXPECT_EQ(row(3), "");
-    EXPECT_EQ(row(4), "");
-    expect_at(1, 1, 3);
-    EXPECT_TRUE(keys("&y"));
-    EXPECT_EQ(read_file("t.txt"), "\n");
 }
 
 // A terminal too short for a text row (or of one cell) still pages and

@@ -1,63 +1,13 @@
-// Buffer, Delete, Copy, Put and Get as a user drives them: a range chosen
-// with the cursor keys and searches, results read from the screen, the
-// text and the files written.
+// Buffer, Delete, Copy, Put and Get: the longest range the paste buffer
+// takes, a Put that leaves the text unmodified, and a whole session in a
+// terminal. The other behaviour of the range commands is kept as cases in
+// tests/cases/.
 #include <gtest/gtest.h>
 
 #include "harness/session.h"
 #include "harness/pty.h"
 
 using Paste = SessionTest;
-
-TEST_F(Paste, BufferTakesARangeChosenWithCursorKeysAndCopyInsertsItAtTheCursor)
-{
-    // "alpha", its line end and "be"; copied inside "gamma" it splits it
-    session("alpha\nbeta\ngamma\n", "B" + right + right + down + "b" + down + "C");
-    EXPECT_EQ(text_lines(), (std::vector<std::string>{"alpha", "beta", "gaalpha", "bemma"}));
-    EXPECT_EQ(screen().row(6), "bemma");
-    expect_cursor(5, 3);
-    EXPECT_EQ(screen().row(1).substr(0, 27), "<space> <curs> Again Buffer");
-}
-
-TEST_F(Paste, ASearchInsideTheSelectionMovesItsEnd)
-{
-    session("one\ntwo three\n", "BFthr\rBC");
-    EXPECT_EQ(text_lines(), (std::vector<std::string>{"one", "two throne", "two three"}));
-    expect_cursor(4, 8);
-
-    // "-" searches backward, under the prompt of a forward find
-    session("one two three\n", end + "D-two\rD");
-    EXPECT_EQ(text_lines()[0], "one ");
-    EXPECT_EQ(message(), "--find: \"two\"");
-}
-
-TEST_F(Paste, CopyWithACountInsertsThatManyCopiesBeforeTheCursor)
-{
-    session("abc\n", "B" + right + right + "B3C");
-    EXPECT_EQ(text_lines()[0], "ababababc");
-    EXPECT_EQ(screen().row(3), "ababababc");
-    expect_cursor(3, 3);
-
-    // after End the cursor stays on the first byte copied, not at the end
-    session("line 1\nline 2\nline 3\n", down + "B" + down + "B" + up + end + "2C");
-    EXPECT_EQ(text_lines(), (std::vector<std::string>{"line 1", "line 2line 2", "line 2", "", "line 3"}));
-    expect_cursor(4, 7);
-    create_file("ins.txt", "X\n");
-    keys(end + "Gins.txt\r");
-    EXPECT_EQ(text_lines()[1], "line 2line 2X");
-    expect_cursor(4, 13);
-}
-
-TEST_F(Paste, DeleteFillsThePasteBufferUnlessTheSettingIsOff)
-{
-    session("one two three\n", end + "D" + left + left + left + "\x1b" + "D" + left + left + "D" + home + "C");
-    EXPECT_EQ(text_lines()[0], "thone two ree") << "ESC deletes nothing";
-    expect_cursor(3, 1);
-
-    // with the setting off, Delete leaves the buffered "abc" in place
-    session("abc def\n", "B" + right + right + right + "BSDy" + end + "D" + left + left + left + "DC");
-    EXPECT_EQ(text_lines()[0], "abc abc");
-    expect_cursor(3, 5);
-}
 
 TEST_F(Paste, ARangeOf32768BytesCannotBeBufferedAnd32767Can)
 {
@@ -80,46 +30,11 @@ TEST_F(Paste, ARangeOf32768BytesCannotBeBufferedAnd32767Can)
     EXPECT_EQ(text_lines(), (std::vector<std::string>{"ax"}));
 }
 
-TEST_F(Paste, PutWritesTheRangeFromTheMiddleOfOneLineToTheMiddleOfAnother)
+TEST_F(Paste, PutLeavesTheTextUnmodified)
 {
     session("one two\nthree\nfour five\n", right + right + right + right + "P" + down + down + "pout.txt\r");
     EXPECT_EQ(read_file("out.txt"), "two\nthree\nfour\n");
-    EXPECT_EQ(text_lines(), (std::vector<std::string>{"one two", "three", "four five"}));
     EXPECT_FALSE(modified);
-
-    create_file("old.txt", "stuff\n");
-    keys("PPold.txt\r");
-    EXPECT_EQ(read_file("old.txt"), "") << "an empty range empties the file";
-}
-
-TEST_F(Paste, GetInsertsAFileAtTheCursor)
-{
-    create_file("ins.txt", "X1\nX2\n");
-    session("abcd\n", right + right + "Gins.txt\r");
-    EXPECT_EQ(text_lines(), (std::vector<std::string>{"abX1", "X2", "cd"}));
-    EXPECT_EQ(message(), "----> reading 'ins.txt'");
-    EXPECT_EQ(screen().row(5), "cd");
-    expect_cursor(3, 3);
-
-    keys("Gnone\r");
-    EXPECT_EQ(message(), "----> can't open 'none'");
-    EXPECT_EQ(text_lines().size(), 3u);
-}
-
-// The keys that delete stay active during a selection; the selection's
-// start must follow the text they remove.
-TEST_F(Paste, TheSelectionsStartFollowsTextDeletedDuringTheSelection)
-{
-    session("abc\ndef\n", down + end + "B\x08\x08" + up + "BC");
-    EXPECT_EQ(text_lines(), (std::vector<std::string>{"abc", "dbc", "d"}));
-    expect_cursor(3, 2);
-
-    session("abc\ndef\nghi\n", down + down + end + "D" + up + "\x19" + "D");
-    EXPECT_EQ(text_lines(), (std::vector<std::string>{"abc", ""}));
-
-    // every line deleted under the start: the range is empty
-    session("abc\ndef\n", down + end + "5B\x19" + "BC");
-    EXPECT_EQ(text_lines(), (std::vector<std::string>{""}));
 }
 
 TEST(PasteInATerminal, BufferWithASearchThenPutCopyAndGet)
