@@ -1,6 +1,29 @@
 #include "editors.h"
 
-static std::vector<EditorKeys> make_maps()
+#include <initializer_list>
+
+namespace {
+
+using Steps = std::vector<std::string>;
+
+// One step per character of s: what typing s at a prompt sends.
+Steps typed(const std::string& s)
+{
+    Steps out;
+    for (char c : s)
+        out.push_back(std::string(1, c));
+    return out;
+}
+
+Steps join(std::initializer_list<Steps> parts)
+{
+    Steps out;
+    for (const Steps& p : parts)
+        out.insert(out.end(), p.begin(), p.end());
+    return out;
+}
+
+std::vector<EditorKeys> make_maps()
 {
     const Mode any = Mode::none, typing = Mode::typing, command = Mode::command;
     std::vector<EditorKeys> maps;
@@ -14,8 +37,10 @@ static std::vector<EditorKeys> make_maps()
     pym.actions = {
         {"down", {any, any, {"<down>"}}},
         {"page_down", {any, any, {"<pgdn>"}}},
+        {"page_up", {any, any, {"<pgup>"}}},
         {"end", {any, any, {"<end>"}}},
         {"left", {any, any, {"<left>"}}},
+        {"right", {any, any, {"<right>"}}},
         // the third Home in a row goes to the first line
         {"top", {any, any, {"<home>", "<home>", "<home>"}}},
         // a Jump with a count past the last line, then End
@@ -24,6 +49,10 @@ static std::vector<EditorKeys> make_maps()
         {"find", {command, any, {"F", "{}", "<cr>"}}},
         {"find_again", {command, any, {"A"}}},
         {"get", {command, any, {"G", "{}", "<cr>"}}},
+        // a count of replacements larger than the matches: no questions
+        {"replace", {command, any, join({typed("99999R"), {"{}", "<cr>", "{2}", "<cr>"}})}},
+        {"undo", {command, any, {"U"}}},
+        {"paste", {typing, any, {"{paste}"}}},
         {"quit", {command, any, {"Q", "E"}}},
         {"quit_changed", {command, any, {"Q", "E", "Y"}}},
         {"where", {any, any, {}}},      // the status row always shows it
@@ -39,14 +68,20 @@ static std::vector<EditorKeys> make_maps()
     nano.actions = {
         {"down", {any, any, {"<down>"}}},
         {"page_down", {any, any, {"<pgdn>"}}},
+        {"page_up", {any, any, {"<pgup>"}}},
         {"end", {any, any, {"<end>"}}},
         {"left", {any, any, {"<left>"}}},
+        {"right", {any, any, {"<right>"}}},
         {"top", {any, any, {"<M-\\>"}}},
         {"to_text_end", {any, any, {"<M-/>"}}},
         {"type", {any, any, {"{}"}}},
         {"find", {any, any, {"<^W>", "{}", "<cr>"}}},
         {"find_again", {any, any, {"<M-w>"}}},
         {"get", {any, any, {"<^R>", "{}", "<cr>"}}},
+        // at the first match: A for all
+        {"replace", {any, any, {"<^\\>", "{}", "<cr>", "{2}", "<cr>", "A"}}},
+        {"undo", {any, any, {"<M-u>"}}},
+        {"paste", {any, any, {"{paste}"}}},
         {"quit", {any, any, {"<^X>"}}},
         {"quit_changed", {any, any, {"<^X>", "n"}}},
         {"where", {any, any, {"<^C>"}}},
@@ -54,6 +89,7 @@ static std::vector<EditorKeys> make_maps()
     nano.where_first_row = 22;
     nano.where_last_row = 25;
     nano.where_pattern = "line +([0-9]+)/";
+    nano.lacks = {{"undo_all", "an undo takes back one replacement"}};
     maps.push_back(nano);
 
     EditorKeys vim;
@@ -65,27 +101,137 @@ static std::vector<EditorKeys> make_maps()
     vim.actions = {
         {"down", {any, any, {"<down>"}}},
         {"page_down", {any, any, {"<pgdn>"}}},
+        {"page_up", {any, any, {"<pgup>"}}},
         {"end", {any, any, {"<end>"}}},
         {"left", {any, any, {"<left>"}}},
+        {"right", {any, any, {"<right>"}}},
         {"top", {command, any, {"gg"}}},
         {"to_text_end", {command, typing, {"G", "A"}}},
         {"type", {typing, any, {"{}"}}},
         {"find", {command, any, {"/", "{}", "<cr>"}}},
         {"find_again", {command, any, {"n"}}},
-        {"get", {command, any, {":", "0", "r", " ", "{}", "<cr>"}}},
-        {"quit", {command, any, {":", "q", "!", "<cr>"}}},
-        {"quit_changed", {command, any, {":", "q", "!", "<cr>"}}},
+        {"get", {command, any, join({typed(":0r "), {"{}", "<cr>"}})}},
+        {"replace", {command, any, join({typed(":%s/"), {"{}"}, typed("/"), {"{2}"}, typed("/g"), {"<cr>"}})}},
+        {"undo", {command, any, {"u"}}},
+        {"paste", {typing, any, {"{paste}"}}},
+        {"quit", {command, any, join({typed(":q!"), {"<cr>"}})}},
+        {"quit_changed", {command, any, join({typed(":q!"), {"<cr>"}})}},
         {"where", {command, any, {"<^G>"}}},
     };
     vim.where_first_row = 24;
     vim.where_last_row = 25;
     vim.where_pattern = "line ([0-9]+)";
     maps.push_back(vim);
+
+    // dte -R: the built-in key bindings, no rc file; -H: no history files
+    EditorKeys dte;
+    dte.name = "dte";
+    dte.command = {"dte", "-R", "-H", "{file}"};
+    dte.starts = any;
+    dte.actions = {
+        {"down", {any, any, {"<down>"}}},
+        {"page_down", {any, any, {"<pgdn>"}}},
+        {"page_up", {any, any, {"<pgup>"}}},
+        {"end", {any, any, {"<end>"}}},
+        {"left", {any, any, {"<left>"}}},
+        {"right", {any, any, {"<right>"}}},
+        {"top", {any, any, {"<M-b>"}}},             // bof
+        {"to_text_end", {any, any, {"<M-e>"}}},     // eof
+        {"type", {any, any, {"{}"}}},
+        {"find", {any, any, {"<^F>", "{}", "<cr>"}}},
+        {"find_again", {any, any, {"<^G>"}}},       // search -n
+        // no command of its own: the command line's pipe-from
+        {"get", {any, any, join({{"<M-x>"}, typed("pipe-from cat "), {"{}", "<cr>"}})}},
+        // ^R opens the command line with "replace "; -g: every match of a line
+        {"replace", {any, any, join({{"<^R>"}, typed("-g "), {"{}"}, typed(" "), {"{2}", "<cr>"}})}},
+        {"undo", {any, any, {"<^Z>"}}},
+        {"quit", {any, any, {"<^Q>"}}},
+        {"quit_changed", {any, any, join({{"<M-x>"}, typed("quit -f"), {"<cr>"}})}},
+        {"where", {any, any, {}}},      // the status line shows line,column
+    };
+    dte.where_first_row = 23;
+    dte.where_last_row = 25;
+    dte.where_pattern = " ([0-9]+),[0-9]+";
+    // a paste comes as typed keys
+    dte.lacks = {{"paste", "no bracketed paste"}};
+    maps.push_back(dte);
+
+    EditorKeys ne;
+    ne.name = "ne";
+    ne.command = {"ne", "--no-config", "{file}"};
+    ne.starts = any;
+    ne.actions = {
+        {"down", {any, any, {"<down>"}}},
+        {"page_down", {any, any, {"<pgdn>"}}},
+        {"page_up", {any, any, {"<pgup>"}}},
+        {"end", {any, any, {"<end>"}}},             // first to the line's end
+        {"left", {any, any, {"<left>"}}},
+        {"right", {any, any, {"<right>"}}},
+        {"top", {any, any, {"<M-a>"}}},             // MoveSOF
+        {"to_text_end", {any, any, {"<M-e>"}}},     // MoveEOF
+        {"type", {any, any, {"{}"}}},
+        {"find", {any, any, {"<^F>", "{}", "<cr>"}}},
+        {"find_again", {any, any, {"<^G>"}}},       // RepeatLast
+        // the file as the clip, then Paste
+        {"get", {any, any, join({{"<^K>"}, typed("OpenClip "), {"{}", "<cr>", "<^V>"}})}},
+        // at the first match: A for all
+        {"replace", {any, any, {"<^R>", "{}", "<cr>", "{2}", "<cr>", "a"}}},
+        {"undo", {any, any, {"<M-u>"}}},
+        {"quit", {any, any, {"<M-q>"}}},
+        {"quit_changed", {any, any, {"<M-q>", "y"}}},
+        // the status bar shows L: and C:, once ^L (Refresh) has put it
+        // back where a message was
+        {"where", {any, any, {"<^L>"}}},
+    };
+    ne.where_first_row = ne.where_last_row = 25;
+    ne.where_pattern = "L: *([0-9]+)";
+    ne.lacks = {{"paste", "no bracketed paste"}};
+    maps.push_back(ne);
+
+    // mg -n: no backup files; -u /dev/null: an empty startup file
+    EditorKeys mg;
+    mg.name = "mg";
+    mg.command = {"mg", "-n", "-u", "/dev/null", "{file}"};
+    mg.starts = any;
+    mg.actions = {
+        {"down", {any, any, {"<down>"}}},
+        {"page_down", {any, any, {"<pgdn>"}}},
+        {"page_up", {any, any, {"<pgup>"}}},
+        {"end", {any, any, {"<^E>"}}},
+        {"left", {any, any, {"<left>"}}},
+        {"right", {any, any, {"<right>"}}},
+        {"top", {any, any, {"<M-<>"}}},
+        {"to_text_end", {any, any, {"<M->>"}}},
+        {"type", {any, any, {"{}"}}},
+        {"find", {any, any, {"<M-s>", "{}", "<cr>"}}},
+        {"find_again", {any, any, {"<M-s>", "<cr>"}}},    // the last string again
+        {"get", {any, any, {"<^X>i", "{}", "<cr>"}}},
+        {"replace", {any, any, join({{"<M-x>"}, typed("replace-string"), {"<cr>", "{}", "<cr>", "{2}", "<cr>"}})}},
+        {"undo", {any, any, {"<^_>"}}},
+        {"quit", {any, any, {"<^X><^C>"}}},
+        {"quit_changed", {any, any, join({{"<^X><^C>", "n"}, typed("yes"), {"<cr>"}})}},
+        {"where", {any, any, {}}},
+    };
+    mg.where_first_row = mg.where_last_row = 24;
+    mg.where_pattern = "L([0-9]+)";
+    mg.lacks = {
+        {"paste", "no bracketed paste"},
+        {"undo_all", "an undo takes back one replacement"},
+        {"utf8", "no UTF-8"},
+    };
+    maps.push_back(mg);
     return maps;
 }
+
+} // namespace
 
 const std::vector<EditorKeys>& editor_key_maps()
 {
     static const std::vector<EditorKeys> maps = make_maps();
     return maps;
+}
+
+std::vector<std::string> default_editors()
+{
+    return {"pym", "nano", "vim", "dte", "ne", "mg"};
 }

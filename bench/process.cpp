@@ -8,6 +8,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <pty.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <time.h>
 #include <unistd.h>
@@ -42,8 +43,10 @@ EditorProcess::EditorProcess(Terminal& term, const std::vector<std::string>& arg
             _exit(127);
         setenv("TERM", "xterm-256color", 1);
         setenv("HOME", home.c_str(), 1);
+        // every workload in a UTF-8 locale: the same screen for ASCII texts,
+        // and the mixed-script text shown as text
         setenv("LANG", "C.UTF-8", 1);
-        unsetenv("LC_ALL");
+        setenv("LC_ALL", "C.UTF-8", 1);
         unsetenv("LINES");
         unsetenv("COLUMNS");
         unsetenv("VIMINIT");
@@ -167,6 +170,21 @@ ProcSample EditorProcess::sample() const
     }
     if (read_file(base + "schedstat", buf, sizeof buf))
         s.cpu_ns = strtoull(buf, nullptr, 10);
+    if (s.state == 'S' && read_file(base + "syscall", buf, sizeof buf)) {
+        // the system call it sleeps in and its first argument
+        long nr = strtol(buf, nullptr, 10);
+        const char* space = strchr(buf, ' ');
+        long arg0 = space ? strtol(space + 1, nullptr, 16) : 0;
+        if (nr == SYS_wait4 || nr == SYS_waitid) {
+            s.waits_on_other = true;
+        } else if ((nr == SYS_read || nr == SYS_readv) && arg0 > 2) {
+            char link[256];
+            ssize_t n = readlink((base + "fd/" + std::to_string(arg0)).c_str(), link,
+                                 sizeof link - 1);
+            link[n > 0 ? n : 0] = 0;
+            s.waits_on_other = strncmp(link, "/dev/pts/", 9) != 0 && strncmp(link, "/dev/tty", 8) != 0;
+        }
+    }
     return s;
 }
 
@@ -201,7 +219,9 @@ bool EditorProcess::wait_started(int timeout_ms, int settle_ms)
  * grew by at least their number), sleeps (state S: it is blocked reading
  * the next key, since its output is drained as it comes), and no more
  * output comes for a moment. While it computes it is R; a step that
- * needs output waits out the editor's pause after a lone ESC too.
+ * needs output waits out the editor's pause after a lone ESC too. An
+ * editor asleep on a pipe or a child (running a command for its output)
+ * is not done either.
  */
 StepCost EditorProcess::step(std::string_view bytes, bool need_output, int timeout_ms)
 {
@@ -222,14 +242,15 @@ StepCost EditorProcess::step(std::string_view bytes, bool need_output, int timeo
         wait_us = wait_us < 2000 ? wait_us * 2 : 2000;
         ProcSample s = sample();
         bool consumed = s.rchar - before.rchar >= bytes.size();
-        if (consumed && s.state == 'S' && (seen || !need_output)) {
+        if (consumed && s.state == 'S' && !s.waits_on_other && (seen || !need_output)) {
             // output written just before the editor slept may still be on
             // its way through the pty
             if (read_output(300)) {
                 seen = true;
                 continue;
             }
-            if (sample().state == 'S')
+            ProcSample again = sample();
+            if (again.state == 'S' && !again.waits_on_other)
                 break;
         }
         if (reap(WNOHANG) || hung_up_)

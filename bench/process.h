@@ -18,6 +18,9 @@ struct ProcSample {
     uint64_t syscw = 0;     // write-class system calls it has made
     uint64_t cpu_ns = 0;    // time it has run on a CPU
     char state = '?';       // R running, S sleeping, D disk wait, Z ...
+    // asleep on something else than the terminal: reading a pipe from a
+    // child (an editor inserting a command's output) or waiting for one
+    bool waits_on_other = false;
 };
 
 // What handling one step cost, seen from outside.

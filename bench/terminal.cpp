@@ -63,6 +63,26 @@ std::string Terminal::key_bytes(std::string_view token)
     return take_replies();
 }
 
+std::string Terminal::paste_bytes(std::string_view text, bool& bracketed)
+{
+    // libvterm keeps the mode and writes the brackets only when it is on
+    take_replies();
+    vterm_keyboard_start_paste(vt_);
+    std::string start = take_replies();
+    bracketed = !start.empty();
+    std::string out = start;
+    if (bracketed) {
+        out += text;
+    } else {
+        out.reserve(text.size());
+        for (char c : text)
+            out += c == '\n' ? '\r' : c;
+    }
+    vterm_keyboard_end_paste(vt_);
+    out += take_replies();
+    return out;
+}
+
 std::string Terminal::row(int r) const
 {
     std::string s;

@@ -2,7 +2,8 @@
 // takes their output, answers their queries as a terminal would, and
 // encodes the keys we press the way an xterm does in the modes the
 // editor has set (an editor that turns on application cursor keys gets
-// ESC O B for Down, the others ESC [ B).
+// ESC O B for Down, the others ESC [ B; only one that turns on bracketed
+// paste gets a paste bracketed).
 #pragma once
 
 #include <string>
@@ -25,6 +26,11 @@ public:
     // "<home>", "<up>", "<right>", "<pgup>", "<esc>", "<cr>", "<tab>",
     // "<^X>" (a control key), "<M-x>" (Alt), or a single plain byte.
     std::string key_bytes(std::string_view token);
+    // The bytes of pasting text: bracketed by ESC [ 200 ~ and ESC [ 201 ~
+    // when the program has turned bracketed paste on (ESC [ ? 2004 h),
+    // otherwise the text as typed, with CR for each line end as the Enter
+    // key would send.
+    std::string paste_bytes(std::string_view text, bool& bracketed);
 
     int rows() const { return rows_; }
     int cols() const { return cols_; }

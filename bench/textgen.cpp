@@ -29,8 +29,36 @@ const char* const words[] = {
 };
 const unsigned word_count = sizeof words / sizeof words[0];
 
+// Words of other scripts, all in precomposed form (no combining marks):
+// Latin with accents, Greek, Cyrillic, CJK and kana (two columns wide) and
+// emoji of the wide block U+1F600-U+1F64F.
+const char* const intl_words[] = {
+    "café", "naïve", "façade", "élève", "über", "straße", "señor", "ångström", "Ærø", "crème",
+    "brûlée", "déjà", "jalapeño", "smörgåsbord", "łódź", "žluťoučký", "kůň", "Øresund",
+    "αλφα", "βήτα", "γάμμα", "λόγος", "ψυχή", "Ελλάδα", "θάλασσα", "ωμέγα", "φως",
+    "привет", "мир", "ёлка", "щука", "Москва", "дружба", "съешь", "жёлтый", "Україна",
+    "漢字", "日本語", "中文", "東京", "한국어", "かな", "カタカナ", "文字化け", "你好", "世界",
+    "😀", "😎", "🙂", "🙏", "😉",
+};
+const unsigned intl_count = sizeof intl_words / sizeof intl_words[0];
+
+// Code points in a UTF-8 string.
+size_t chars_of(const char* s)
+{
+    size_t n = 0;
+    for (; *s; s++)
+        n += (*s & 0xC0) != 0x80;
+    return n;
+}
+
+// What else goes into the words: one of them in every one_in is word.
+struct Extra {
+    const char* word = nullptr;
+    unsigned one_in = 0;
+};
+
 // Appends exactly len bytes of words to out; tabs now and then.
-void append_words(std::string& out, size_t len, Rng& rng, bool may_indent)
+void append_words(std::string& out, size_t len, Rng& rng, bool may_indent, Extra extra = {})
 {
     size_t end = out.size() + len;
     if (may_indent && len > 0 && rng.below(6) == 0) {
@@ -39,7 +67,10 @@ void append_words(std::string& out, size_t len, Rng& rng, bool may_indent)
             out += '\t';
     }
     while (out.size() < end) {
-        const char* w = words[rng.below(word_count)];
+        // the extra word draws from the generator only when there is one,
+        // so that the texts without it stay as they were
+        const char* w = extra.word && rng.below(extra.one_in) == 0 ? extra.word
+                                                                   : words[rng.below(word_count)];
         size_t n = std::min(strlen(w), end - out.size());
         out.append(w, n);
         if (out.size() < end)
@@ -49,9 +80,11 @@ void append_words(std::string& out, size_t len, Rng& rng, bool may_indent)
 
 } // namespace
 
-GeneratedText generate_text(size_t size, uint64_t seed, long marker_from_end)
+GeneratedText generate_text(size_t size, uint64_t seed, long marker_from_end,
+                            const char* extra_word)
 {
     Rng rng{seed};
+    Extra extra{extra_word, common_word_one_in};
     GeneratedText t;
     t.bytes.reserve(size);
     // random lines, then one of what is left and a short last one (so that
@@ -60,16 +93,16 @@ GeneratedText generate_text(size_t size, uint64_t seed, long marker_from_end)
     // indented by the editor
     const size_t last = 10;
     while (size - t.bytes.size() > 121 + last + 1) {
-        append_words(t.bytes, rng.below(121), rng, t.lines > 0);
+        append_words(t.bytes, rng.below(121), rng, t.lines > 0, extra);
         t.bytes += '\n';
         t.lines++;
     }
     if (size - t.bytes.size() > last + 1) {
-        append_words(t.bytes, size - t.bytes.size() - last - 2, rng, false);
+        append_words(t.bytes, size - t.bytes.size() - last - 2, rng, false, extra);
         t.bytes += '\n';
         t.lines++;
     }
-    append_words(t.bytes, size - t.bytes.size() - 1, rng, false);
+    append_words(t.bytes, size - t.bytes.size() - 1, rng, false, extra);
     t.bytes += '\n';
     t.lines++;
     if (marker_from_end > 0) {
@@ -118,5 +151,39 @@ std::string generate_typing(size_t n)
         if (s.size() < n && (s.size() + 1) % 60 != 0)
             s += ' ';
     }
+    return s;
+}
+
+std::string generate_utf8_text(size_t size, uint64_t seed, long long_line, size_t long_chars)
+{
+    Rng rng{seed};
+    std::string s;
+    s.reserve(size + 200);
+    // half the words ASCII, half from the other scripts
+    auto word = [&rng]() {
+        return rng.below(2) ? words[rng.below(word_count)] : intl_words[rng.below(intl_count)];
+    };
+    for (long line = 1; s.size() < size; line++) {
+        if (line == long_line) {
+            for (size_t chars = 0; chars < long_chars; s += ' ', chars++) {
+                const char* w = word();
+                s += w;
+                chars += chars_of(w);
+            }
+        } else {
+            // up to 120 bytes, whole words; one line in six indented by a tab
+            size_t end = s.size() + rng.below(121);
+            if (line > 1 && rng.below(6) == 0)
+                s += '\t';
+            while (s.size() < end) {
+                s += word();
+                s += ' ';
+            }
+        }
+        if (!s.empty() && s.back() == ' ')
+            s.pop_back();
+        s += '\n';
+    }
+    s += "last line\n";
     return s;
 }

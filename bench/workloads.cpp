@@ -18,7 +18,15 @@ static void write_file(const std::string& path, const std::string& bytes)
     }
 }
 
-DataFiles make_data_files()
+static long scaled(long count, double scale)
+{
+    return std::max(1L, std::lround(double(count) * scale));
+}
+
+// the Downs (and Rights) of the down and UTF-8 workloads
+static const long down_count = 3000;
+
+DataFiles make_data_files(double scale)
 {
     char templ[] = "/tmp/pym-bench-XXXXXX";
     if (!mkdtemp(templ)) {
@@ -40,6 +48,16 @@ DataFiles make_data_files()
 
     write_file(d.dir + "/base.txt", generate_text(16u << 20, 3).bytes);
     write_file(d.dir + "/long.txt", generate_long_line(200000, 4));
+
+    // the 1 MB text again with the common word in it: same generator and seed
+    write_file(d.dir + "/alpha.txt", generate_text(1000000, 1, 0, common_word).bytes);
+    GeneratedText paste = generate_text(1u << 20, 6);
+    d.paste = paste.bytes;
+    d.paste_lines = paste.lines;
+    // Right xN from the start of the line the Downs reach stays on it
+    const long downs = scaled(down_count, scale);
+    write_file(d.dir + "/utf8.txt",
+               generate_utf8_text(1000000, 5, downs + 1, size_t(downs) + 1000));
     return d;
 }
 
@@ -51,8 +69,8 @@ static void repeat(std::vector<Op>& ops, const std::string& action, long n)
 
 std::vector<Workload> make_workloads(const DataFiles& d, double scale)
 {
-    auto n = [scale](long count) { return std::max(1L, std::lround(count * scale)); };
-    const long downs = n(3000), pages = n(600), at_end = n(5000), at_start = n(2000);
+    auto n = [scale](long count) { return scaled(count, scale); };
+    const long downs = n(down_count), pages = n(600), at_end = n(5000), at_start = n(2000);
     const long lefts = n(500), finds = n(20);
     std::string typing_end = generate_typing(size_t(at_end));
     std::string typing_start = generate_typing(size_t(at_start));
@@ -99,5 +117,36 @@ std::vector<Workload> make_workloads(const DataFiles& d, double scale)
                  crs_start + 1});
 
     w.push_back({"get 1MB in 16MB", "base.txt", {{"get", "small.txt"}}, true, 0, 0});
+
+    // the editors leave the cursor at different matches: no line to check
+    Workload replace{"replace 1MB", "alpha.txt", {{"replace", common_word, false, "omega"}}, true};
+    w.push_back(replace);
+
+    // from the end of the text, the pages as for pgdn
+    Workload pgup{"pgup 1MB", "small.txt", {{"to_text_end", "", true}}, false,
+                  std::max(1L, d.small_lines - pages * 24 - 1),
+                  std::max(1L, d.small_lines + 1 - pages * 15)};
+    repeat(pgup.ops, "page_up", pages);
+    w.push_back(pgup);
+
+    // the pasted text ends with a line end: the cursor is at the start of
+    // the line that was the first
+    w.push_back({"paste 1MB", "small.txt", {{"paste", d.paste}}, true, d.paste_lines + 1,
+                 d.paste_lines + 1});
+
+    // after the undo no replacement is left: a find of it from the top
+    // fails and the cursor stays on line 1
+    Workload undo{"undo replace 1MB", "alpha.txt",
+                  {{"replace", common_word, true, "omega"},
+                   {"undo", ""},
+                   {"top", "", true},
+                   {"find", "omega", true}},
+                  true, 1, 1, "undo_all"};
+    w.push_back(undo);
+
+    Workload utf8{"utf8 mixed", "utf8.txt", {}, false, downs + 1, downs + 1, "utf8"};
+    repeat(utf8.ops, "down", downs);
+    repeat(utf8.ops, "right", downs);
+    w.push_back(utf8);
     return w;
 }

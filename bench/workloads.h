@@ -7,10 +7,11 @@
 
 struct Op {
     std::string action;
-    std::string arg;            // for type, find and get
+    std::string arg;            // for type, find, get, replace and paste
     // a move that only sets the workload up: its keys count in the run's
     // CPU and wall time but not in the per-key figures
     bool setup = false;
+    std::string arg2;           // replace: the replacement
 };
 
 struct Workload {
@@ -20,15 +21,19 @@ struct Workload {
     bool changes = false;       // the text is modified: quit without saving
     // the cursor's line afterwards must be in [check_lo, check_hi]; 0: none
     long check_lo = 0, check_hi = 0;
+    std::string needs;          // what the editor must handle, e.g. "utf8"
 };
 
 struct DataFiles {
     std::string dir;
     long small_lines = 0, small_marker = 0;     // the 1,000,000-byte text
     long huge_lines = 0;                        // the 64 MiB text
+    std::string paste;                          // 1 MiB to paste
+    long paste_lines = 0;
 };
 
-// Writes the texts into a new directory under /tmp.
-DataFiles make_data_files();
+// Writes the texts into a new directory under /tmp; scale as below (the
+// UTF-8 text has its long line where the Downs end).
+DataFiles make_data_files(double scale);
 // scale multiplies every key count (1 = the workloads as documented).
 std::vector<Workload> make_workloads(const DataFiles& d, double scale);
