@@ -85,6 +85,8 @@ protected:
             type(piece.bytes);
             if (piece.lone_escape)
                 pause();
+            if (piece.cols > 0)
+                resize(piece.cols, piece.rows);
         }
         return run(command_loop);
     }

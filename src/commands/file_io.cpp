@@ -3,7 +3,8 @@
 #include <cstring>
 #include <sys/stat.h>
 
-#include "prompts/prompts.h"
+#include "prompts/message.h"
+#include "prompts/input.h"
 
 void report_load(const char* path, const file_result& r)
 {

@@ -7,7 +7,9 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include "prompts/prompts.h"
+#include "prompts/menu.h"
+#include "prompts/message.h"
+#include "prompts/read_key.h"
 #include "screen/console.h"
 #include "screen/window.h"
 
@@ -88,6 +90,7 @@ void show_help()
     restore_terminal();
     int status = run_command(shell_quoted(program_to_run) + " " + shell_quoted(help) + " r");
     setup_terminal();
+    take_new_size();            // the terminal may have been resized meanwhile
     redraw_all();
     if (status != 0)
         show_message("--> help not available");
@@ -97,7 +100,7 @@ void redraw_all()
 {
     forget_screen();
     redraw_window(window_top, 3);
-    show_menu_line(nullptr);
+    redraw_menu_line();         // as last shown, paged for the width now
     show_message("%s", "");
     show_status();
 }

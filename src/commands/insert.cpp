@@ -1,9 +1,13 @@
 #include "commands/insert.h"
 
 #include "commands/motion.h"
+#include "commands/pasting.h"
 #include "commands/special_keys.h"
-#include "prompts/prompts.h"
+#include "prompts/menu.h"
+#include "prompts/message.h"
+#include "prompts/read_key.h"
 #include "screen/console.h"
+#include "screen/keyboard.h"
 #include "screen/render.h"
 #include "screen/window.h"
 #include "store/history.h"
@@ -121,9 +125,13 @@ void insert_mode(int insert)
             close_step();
             insert = !insert;
             show_mode(insert);
+        } else if (key == key_paste) {
+            insert_paste(pasted_bytes());   // inserted, also in exchange mode
         } else if (key == key_ctrl_q) {
             key = read_key();
-            if (key != key_none)        // the end of a macro is no character
+            if (key == key_paste)
+                insert_paste(pasted_bytes());
+            else if (key != key_none)       // the end of a macro is no character
                 type_key(key, false, insert);
         } else {
             type_key(key, key == key_enter, insert);

@@ -1,7 +1,8 @@
 #include "commands/macros.h"
 
 #include "keys/keys.h"
-#include "prompts/prompts.h"
+#include "prompts/message.h"
+#include "prompts/read_key.h"
 
 /*
  * M finishes a recording (dropping the M itself, which was recorded just
@@ -16,9 +17,12 @@ void macro_command()
     }
     show_message("record macro Y or Z ? ");
     int key;
-    do
-        key = read_key() & 0x5F;    // upper case, and ESC stays ESC
-    while (key != 'Y' && key != 'Z' && key != key_escape);
+    do {
+        key = read_key();
+        if (key == key_paste)
+            refuse_paste();
+        key &= 0x5F;            // upper case, and ESC stays ESC
+    } while (key != 'Y' && key != 'Z' && key != key_escape);
     if (key == key_escape)
         return;
     show_message("'M' : finish macro recording");

@@ -1,6 +1,11 @@
 #include "commands/menus.h"
 
-#include "prompts/prompts.h"
+#include <cstdio>
+
+#include "prompts/menu.h"
+#include "prompts/message.h"
+#include "prompts/input.h"
+#include "prompts/read_key.h"
 #include "screen/console.h"
 #include "screen/window.h"
 #include "commands/open_text.h"
@@ -42,6 +47,9 @@ int quit_menu()
         case 'W': case 'w':
             save_text(prompt_string("-->WRITE  file: "));
             break;
+        case key_paste:
+            refuse_paste();
+            break;
         default:
             break;
         }
@@ -56,11 +64,14 @@ static void toggle_with_question(const char* question, int* setting)
 
 void set_menu()
 {
-    clear_row(1);
-    print_formatted("SET: ^Q 1..9(Tabs=%d) Del_buf Indent", tab_width);
+    char line[64];
+    snprintf(line, sizeof line, "SET: ^Q 1..9(Tabs=%d) Del_buf Indent", tab_width);
+    show_menu_text(line);       // row 1 says it; menu_line keeps the menu
     clear_message_line();
-    int key = read_key() & 0xFF;
-    if (key == key_ctrl_q) {
+    int key = read_key();
+    if (key == key_paste) {
+        refuse_paste();
+    } else if ((key &= 0xFF) == key_ctrl_q) {
         show_controls = !show_controls;
         redraw_window(window_top, 3);
     } else if (key >= '1' && key <= '9') {

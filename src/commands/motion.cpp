@@ -2,7 +2,7 @@
 
 #include <climits>
 
-#include "prompts/prompts.h"
+#include "prompts/read_key.h"
 #include "screen/console.h"
 #include "screen/render.h"
 #include "screen/window.h"

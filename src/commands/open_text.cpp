@@ -3,7 +3,8 @@
 #include <sys/stat.h>
 
 #include "commands/file_io.h"
-#include "prompts/prompts.h"
+#include "prompts/menu.h"
+#include "prompts/message.h"
 #include "screen/console.h"
 #include "screen/window.h"
 #include "store/files.h"

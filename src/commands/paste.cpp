@@ -4,7 +4,10 @@
 #include "commands/motion.h"
 #include "commands/special_keys.h"
 #include "commands/search.h"
-#include "prompts/prompts.h"
+#include "prompts/menu.h"
+#include "prompts/message.h"
+#include "prompts/input.h"
+#include "prompts/read_key.h"
 #include "screen/console.h"
 #include "screen/render.h"
 #include "screen/window.h"
@@ -39,6 +42,10 @@ static int select_range(const char* menu, int letter, bool clear_message)
     place_cursor();
     for (;;) {
         int key = read_key();
+        if (key == key_paste) {
+            refuse_paste();
+            continue;
+        }
         int low = key & 0xFF;
         if ((low & ~0xA0) == letter || low == key_escape)
             return key;

@@ -5,7 +5,9 @@
 #include <string>
 #include <vector>
 
-#include "prompts/prompts.h"
+#include "prompts/message.h"
+#include "prompts/input.h"
+#include "prompts/read_key.h"
 #include "screen/console.h"
 #include "screen/render.h"
 #include "screen/window.h"
@@ -72,7 +74,7 @@ byte* find_repeat(long n, const char* s)
         byte* r = n > 0 ? search_forward(s) : search_backward(s);
         if (!r) {
             found = nullptr;
-            put_string(" can't find");
+            add_to_message(" can't find");
             macro_play = nullptr;
             macro_repeats = 0;
             break;
@@ -100,7 +102,7 @@ byte* prompt_reverse_find(long n)
 
 static int draw_text(const char* s, int col0)
 {
-    return draw_line(reinterpret_cast<const byte*>(s), col0);
+    return draw_in_message(reinterpret_cast<const byte*>(s), col0);
 }
 
 void again_command(int letter, long n)
@@ -112,15 +114,15 @@ void again_command(int letter, long n)
     if (letter == 'F' || letter == 'f') {
         show_message(n > 0 ? "find \"" : "reverse find \"");
         draw_text(find_text, 0);
-        put_string("\"");
+        add_to_message("\"");
         find_repeat(n, find_text);
         place_cursor();
     } else if (letter == 'R' || letter == 'r') {
         show_message("rep. \"");
         int e = draw_text(replace_from, 8);
-        put_string("\" by \"");
+        add_to_message("\" by \"");
         draw_text(replace_to, e + 5);
-        put_string("\"");
+        add_to_message("\"");
         place_cursor();
         replace_repeat(n, query_flag || letter == 'R', replace_from, replace_to);
     }
@@ -130,10 +132,13 @@ void again_command(int letter, long n)
 static int ask_replace()
 {
     clear_message_line();
-    put_string("replace [Y|N|Q]?");
+    add_to_message("replace [Y|N|Q]?");
     place_cursor();
     for (;;) {
-        int key = read_key() & 0x5F;
+        int key = read_key();
+        if (key == key_paste)
+            refuse_paste();
+        key &= 0x5F;
         if (key == 'Y' || key == 'N' || key == 'Q')
             return key;
     }
@@ -178,7 +183,7 @@ static void say_cant_find(const char* from)
 {
     show_message("can't find \"");
     draw_text(from, 0);
-    put_string("\"");
+    add_to_message("\"");
 }
 
 // The end of the next match of from, or null with the message that says so.

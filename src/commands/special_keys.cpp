@@ -10,7 +10,7 @@
 #include "commands/help.h"
 #include "commands/motion.h"
 #include "commands/search.h"
-#include "prompts/prompts.h"
+#include "prompts/read_key.h"
 #include "screen/console.h"
 #include "screen/window.h"
 #include "store/history.h"

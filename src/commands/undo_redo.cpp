@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "prompts/prompts.h"
+#include "prompts/message.h"
 #include "screen/console.h"
 #include "screen/window.h"
 #include "store/history.h"

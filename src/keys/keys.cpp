@@ -3,6 +3,7 @@
 #include "screen/keyboard.h"
 
 bool register_filled;
+bool paste_not_recorded;
 
 /*
  * Serves the next key from a macro being replayed, or else from the
@@ -19,7 +20,9 @@ int take_key()
     int key = get_console_key();
     if (key == 0)               // the decoder's mark before a scan code
         key = extended_prefix;
-    if (macro_record) {
+    if (key == key_paste && macro_record)
+        paste_not_recorded = true;
+    if (macro_record && key < 256) {
         if (macro_record < macro_limit) {
             *macro_record++ = byte(key);
         } else {

@@ -7,8 +7,12 @@
 
 // The next key. Sets register_filled when a recording had to end because
 // its register was full (the key is then not recorded): the caller says so.
+// A paste is never recorded (the register never holds part of one), and
+// sets paste_not_recorded while a recording runs. A resize is no key to
+// record either.
 int take_key();
 extern bool register_filled;
+extern bool paste_not_recorded;
 
 // Starts recording into a register from its start.
 void begin_recording(byte* reg);

@@ -4,6 +4,7 @@
  * The sequences it sends:
  *
  *   ESC [ ? 1049 h / l      enter / leave the alternate screen
+ *   ESC [ ? 2004 h / l      bracketed paste on / off
  *   ESC [ row ; col H       move the cursor (1-based; ESC [ row H for column 1)
  *   ESC [ 0 ; fg ; bg m     colours of a PC attribute byte (30-37/90-97 on
  *                           40-47/100-107); ESC [ 0 m at the end of a run
@@ -158,7 +159,7 @@ void setup_terminal()
     if (set_up || !is_terminal())
         return;
     set_up = true;
-    pending.insert(0, "\x1b[?1049h");
+    pending.insert(0, "\x1b[?1049h\x1b[?2004h");
     term_col = term_row = 0;
     term_attr = -1;
     forget_shown();
@@ -184,7 +185,7 @@ static void write_all(int fd, const char* p, size_t n, bool abrupt = false)
 // Async-signal-safe: touches nothing but the terminal and a few flags.
 void restore_terminal(bool abrupt)
 {
-    static const char leave[] = "\x1b[0m\x1b[?25h\x1b[?1049l";
+    static const char leave[] = "\x1b[0m\x1b[?25h\x1b[?2004l\x1b[?1049l";
     if (set_up && !sink)
         write_all(out_fd, leave, sizeof leave - 1, abrupt);
     if (input_raw)
@@ -422,6 +423,16 @@ void scroll_down(int top, int last)
     int bottom = last < screen_rows ? last + 1 : screen_rows;
     scroll_band(top, bottom, false);
     goto_xy(1, top);
+}
+
+int console_row()
+{
+    return cur_row;
+}
+
+int console_column()
+{
+    return cur_col;
 }
 
 void place_cursor()

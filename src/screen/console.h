@@ -12,6 +12,9 @@ void scroll_up(int top, int bottom);
 void scroll_down(int top, int last);
 void place_cursor();
 void place_cursor_at(int col, int row);
+// Where the next output goes.
+int console_row();
+int console_column();
 
 // Forgets what the terminal shows, so that the next output repaints it
 // whole: for a screen something else may have written on.

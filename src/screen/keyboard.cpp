@@ -4,6 +4,9 @@
  * ECMA-48 grammar (parameter bytes 0x30-0x3F, intermediates 0x20-0x2F, a
  * final byte 0x40-0x7E) so that an unknown one is consumed whole; a lone
  * ESC is told from the start of a sequence by waiting 50 ms for more.
+ * A bracketed paste (ESC [ 200 ~ ... ESC [ 201 ~) is handed on whole as
+ * key_paste, its bytes never decoded; a resize of the terminal, which
+ * wakes a wait, as key_resize.
  */
 #include "screen/keyboard.h"
 
@@ -12,10 +15,11 @@
 #include <ctime>
 #include <deque>
 #include <poll.h>
+#include <string>
 #include <unistd.h>
 
 #include "screen/console.h"
-#include "state/key_codes.h"
+#include "state/state.h"
 
 static byte_source source;
 static end_handler on_end;
@@ -26,12 +30,23 @@ static int queued_count;
 // A pause of the input is kept among them as no_byte.
 static std::deque<int> ahead;
 const int no_byte = -1;
+const int resize_byte = -3;     // from a test's source: the terminal was resized
+static std::string paste;       // the bytes of the last paste
+static bool input_over;         // the input ended inside a paste
+
+// What the terminal sent, read in blocks: a paste of a megabyte is not a
+// million reads.
+static struct {
+    unsigned char block[1 << 16];
+    size_t pos = 0, len = 0;
+} terminal;
 
 void set_input_source(byte_source s)
 {
     source = s;
     queued_count = 0;
     ahead.clear();
+    input_over = false;
 }
 
 void set_input_end_handler(end_handler h)
@@ -50,15 +65,26 @@ static bool wait_for_input(int timeout_ms)
     return ready != 0;
 }
 
+/*
+ * The next byte from the terminal; -1 when none came within timeout_ms,
+ * -2 at the end of the input, and resize_byte when a wait for ever was
+ * woken by a resize.
+ */
 static int read_terminal_byte(int timeout_ms)
 {
+    if (terminal.pos < terminal.len)
+        return terminal.block[terminal.pos++];
     if (timeout_ms >= 0 && !wait_for_input(timeout_ms))
         return -1;
-    unsigned char b;
     for (;;) {
-        ssize_t got = read(0, &b, 1);
-        if (got == 1)
-            return b;
+        ssize_t got = read(0, terminal.block, sizeof terminal.block);
+        if (got > 0) {
+            terminal.pos = 1;
+            terminal.len = size_t(got);
+            return terminal.block[0];
+        }
+        if (got < 0 && errno == EINTR && terminal_resized && timeout_ms < 0)
+            return resize_byte;
         if (got < 0 && errno == EINTR)
             continue;
         if (got < 0 && errno == EAGAIN) {   // a terminal left non-blocking
@@ -71,14 +97,22 @@ static int read_terminal_byte(int timeout_ms)
 
 // The next byte; -1 after timeout_ms without one. The end of the input
 // ends the run and does not come back.
+static void end_of_input()
+{
+    if (on_end)
+        on_end();
+    std::exit(0);
+}
+
 static int fresh_byte(int timeout_ms)
 {
     int b = source ? source(timeout_ms) : read_terminal_byte(timeout_ms);
-    if (b == -2) {
-        if (on_end)
-            on_end();
-        std::exit(0);
+    if (b == resize_byte) {
+        terminal_resized = 1;
+        return timeout_ms < 0 ? resize_byte : -1;
     }
+    if (b == -2)
+        end_of_input();
     return b;
 }
 
@@ -196,6 +230,52 @@ static void queue_extended(int scan)
 }
 
 /*
+ * Reads a paste up to its end marker, byte for byte as it comes: nothing
+ * inside is decoded. The end of the input ends the paste there (and then
+ * the run, at the next key).
+ */
+static int paste_byte()
+{
+    while (!ahead.empty()) {
+        int b = ahead.front();
+        ahead.pop_front();
+        if (b >= 0)
+            return b;
+    }
+    int b = source ? source(-1) : read_terminal_byte(-1);
+    if (b == resize_byte)
+        terminal_resized = 1;
+    return b;
+}
+
+static void read_paste()
+{
+    static const std::string end_marker = "\x1b[201~";
+    paste.clear();
+    for (;;) {
+        int b = paste_byte();
+        if (b == -2) {
+            input_over = true;
+            break;
+        }
+        if (b < 0)
+            continue;           // a resize or a pause: the paste goes on
+        paste.push_back(char(b));
+        if (b == '~' && paste.size() >= end_marker.size() &&
+            paste.compare(paste.size() - end_marker.size(), end_marker.size(), end_marker) == 0) {
+            paste.resize(paste.size() - end_marker.size());
+            break;
+        }
+    }
+    queue_key(key_paste);
+}
+
+const std::string& pasted_bytes()
+{
+    return paste;
+}
+
+/*
  * Reads the rest of a CSI or SS3 sequence and queues the key it stands
  * for, if any. A sequence cut short is dropped.
  */
@@ -211,6 +291,10 @@ static void decode_sequence(bool csi)
         return;
     }
     sequence q = read_sequence(b);
+    if (csi && q.final == '~' && q.count == 0 && !q.odd && q.params[0] == 200) {
+        read_paste();
+        return;
+    }
     int scan = q.final < 0 ? 0 : sequence_scan_code(q, csi);
     if (scan)
         queue_extended(scan);
@@ -220,8 +304,13 @@ static void decode_key()
 {
     setup_terminal();
     flush_output();
-    int b = next_byte(-1);
-    if (b == key_delete_byte) {
+    if (input_over)
+        end_of_input();
+    int b = terminal_resized ? resize_byte : next_byte(-1);
+    if (b == resize_byte) {
+        terminal_resized = 0;
+        queue_key(key_resize);
+    } else if (b == key_delete_byte) {
         queue_key(key_backspace);
     } else if (b == 0) {
         // ^@ is no key: on a terminal an extended key comes only from a
@@ -253,14 +342,21 @@ bool interrupt_typed()
     if (ms >= 0 && ms < 5)
         return false;
     last = now;
+    static std::string recent;  // the last bytes looked at: inside a paste ^C is text
+    static bool in_paste;
     bool interrupt = false;
     for (int b; (b = fresh_byte(0)) >= 0;) {
-        if (b == key_ctrl_c && !interrupt)
+        recent = recent.substr(recent.size() > 5 ? recent.size() - 5 : 0) + char(b);
+        if (recent == "\x1b[200~")
+            in_paste = true;
+        else if (recent == "\x1b[201~")
+            in_paste = false;
+        if (b == key_ctrl_c && !interrupt && !in_paste)
             interrupt = true;
         else
             ahead.push_back(b);
     }
-    if (source)
+    if (source && (ahead.empty() || ahead.back() != no_byte))
         ahead.push_back(no_byte);   // a test's queue paused here
     return interrupt;
 }

@@ -1,9 +1,14 @@
 // The key decoder: the one place that reads the terminal.
 #pragma once
 
+#include <string>
+
 // Waits for one key: a character byte, or 0 followed (on the next call) by
-// the scan code of an extended key.
+// the scan code of an extended key; or key_paste for a bracketed paste,
+// whose bytes pasted_bytes() then holds, or key_resize when the terminal's
+// size changed.
 int get_console_key();
+const std::string& pasted_bytes();
 
 // Looks at the input without waiting (at most every few milliseconds):
 // true when a ^C was typed, which is then dropped; other keys typed are
@@ -12,7 +17,8 @@ bool interrupt_typed();
 
 // For tests and the fuzz driver: take bytes from a function instead of the
 // terminal. It returns a byte, -1 when none came within timeout_ms (a
-// negative timeout waits), or -2 at the end of the input.
+// negative timeout waits), -2 at the end of the input, or -3 when the
+// terminal was resized (the test has set console_cols and console_rows).
 typedef int (*byte_source)(int timeout_ms);
 void set_input_source(byte_source source);
 

@@ -229,8 +229,26 @@ void redraw_from_cursor()
  * column screen_cols - 20, or more and further left when the numbers are
  * long, so that the column always shows whole.
  */
+static unsigned statuses_drawn;
+
+unsigned status_count()
+{
+    return statuses_drawn;
+}
+
+void fit_window()
+{
+    long above;
+    int row = cursor_row > screen_rows ? screen_rows : cursor_row;
+    window_top = lines_back(line_start, row - 3, &above);
+    cursor_row = 3 + int(above);
+    view_start = line_start;
+    recount_window();
+}
+
 unsigned show_status()
 {
+    statuses_drawn++;
     unsigned n = line_number_of(line_start);
     int col = display_width(line_start, cursor) + 1;
     char text[48];

@@ -15,6 +15,12 @@ void mark_redraw_if_shifted();
 int recount_window();
 void redraw_from_cursor();
 unsigned show_status();
+// How many times the status has been drawn: row 2 keeps its place among
+// the messages drawn there.
+unsigned status_count();
+// After the window's size changed: the cursor keeps its row when it still
+// fits (else the last row), with the window above it filled from its line.
+void fit_window();
 int repaint_above(int a, byte* s);
 void repaint_below(int a, byte* p);
 // After a search put the cursor d lines from the line at cursor_row:

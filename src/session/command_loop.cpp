@@ -5,13 +5,18 @@
 #include "commands/insert.h"
 #include "commands/macros.h"
 #include "commands/menus.h"
+#include "commands/pasting.h"
 #include "commands/motion.h"
 #include "commands/paste.h"
 #include "commands/search.h"
 #include "commands/special_keys.h"
 #include "commands/undo_redo.h"
-#include "prompts/prompts.h"
+#include "prompts/menu.h"
+#include "prompts/message.h"
+#include "prompts/input.h"
+#include "prompts/read_key.h"
 #include "screen/console.h"
+#include "screen/keyboard.h"
 #include "screen/window.h"
 #include "keys/keys.h"
 #include "session/session.h"
@@ -43,7 +48,7 @@ static int read_command_key()
             repetition_interrupted();
         start_repetition();
         int key = read_key();
-        if (view_only && key != 0 && strchr(blocked_keys, key))
+        if (view_only && key != 0 && key < 256 && strchr(blocked_keys, key))
             key = key_escape;
         if (key == '?') {
             query_flag = 1;
@@ -137,6 +142,7 @@ static int dispatch(int key, bool* done)
     case 'S': case 's': set_menu(); break;
     case 'U': case 'u': view_only ? bell() : undo_command(repeat_count); break;
     case key_ctrl_r: view_only ? bell() : redo_command(repeat_count); break;
+    case key_paste: view_only ? bell() : insert_paste(pasted_bytes()); break;
     case '@': redraw_all(); break;
     default:
         if (handle_special_key(key) != 0)

@@ -193,6 +193,12 @@ static void on_input_end()
     end_run_abruptly(0);
 }
 
+// A resize only says so: the key reader, woken, draws the screen again.
+static void note_resize(int)
+{
+    terminal_resized = 1;
+}
+
 static void keep_directory(char* out, size_t size, const char* dir)
 {
     out[0] = 0;
@@ -222,6 +228,8 @@ void install_hangup_handlers()
         sigaction(sig, &sa, nullptr);
     for (int sig = SIGRTMIN; sig <= SIGRTMAX; sig++)
         sigaction(sig, &sa, nullptr);
+    sa.sa_handler = note_resize;    // no SA_RESTART: the read is woken
+    sigaction(SIGWINCH, &sa, nullptr);
     sa.sa_handler = on_crash;
     sa.sa_flags = SA_RESETHAND;
     for (int sig : crash_signals)

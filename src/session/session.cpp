@@ -15,7 +15,6 @@
 #include "commands/help.h"
 #include "commands/motion.h"
 #include "commands/open_text.h"
-#include "prompts/prompts.h"
 #include "screen/console.h"
 #include "screen/keyboard.h"
 #include "screen/window.h"

@@ -21,6 +21,10 @@ const int key_ctrl_y = 25;         // delete lines
 const int key_escape = 27;
 const int key_delete_byte = 127;
 
+// ---- not bytes: what the key decoder hands on besides keys --------------
+const int key_paste = 0x100;       // a bracketed paste: its bytes are pasted_bytes()
+const int key_resize = 0x101;      // the terminal's size changed
+
 // ---- scan codes after extended_prefix -------------------------------------
 const int scan_f1 = 59;            // F2-F10 follow: 60-68
 const int scan_home = 71;

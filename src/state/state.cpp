@@ -28,6 +28,7 @@ int redraw_pending;
 
 int console_cols = 80, console_rows = 25;
 int screen_cols = 80, screen_rows = 25;
+volatile sig_atomic_t terminal_resized;
 int current_attr = -1;
 int header_attr = 0x71;
 int text_attr = 0x1F;

@@ -41,6 +41,7 @@ extern int redraw_pending;         // redraw the whole window at the next refres
 // ---- console ------------------------------------------------------------
 extern int console_cols, console_rows;  // the terminal's size, read once
 extern int screen_cols, screen_rows;    // copies made at every file open
+extern volatile sig_atomic_t terminal_resized;  // SIGWINCH came: read the size again
 extern int current_attr;           // attribute for the next output
 extern int header_attr;            // rows 1 and 2: blue on light grey
 extern int text_attr;              // text window: bright white on blue

@@ -6,6 +6,10 @@
  * of a change of the text: the emergency file must then hold the whole
  * text, as Update would write it.
  *
+ * Among the keys, a 0 byte and the byte after it stand for a resize of
+ * the terminal (a 0 is no key on a terminal); pastes come as the terminal
+ * brackets them.
+ *
  * Input layout: byte 0 chooses the screen size, view mode and where the
  * cursor starts; byte 1 the width of a tiny screen and when a hang-up
  * comes; byte 2 the length of the text (scaled); then the text, then the
@@ -141,6 +145,13 @@ static int next_key_byte(int timeout_ms)
     check_invariants();
     if (keys_left == 0)
         return -2;
+    if (keys[0] == 0 && keys_left >= 2) {  // 0 and a byte: a resize to a size it gives
+        console_cols = 1 + keys[1] % 160;
+        console_rows = 1 + (keys[1] * 7) % 60;
+        keys += 2;
+        keys_left -= 2;
+        return -3;
+    }
     keys_left--;
     return *keys++;
 }

@@ -38,6 +38,8 @@ seeds = {
     "long_line": b"a" * 300 + ESC + HOME + END + LEFT * 100 + b"\r" * 3,
     "full_store": b"x" * 4000 + ESC + b"b" + DOWN * 10 + b"b" + b"9c",
     "undo_redo": b"ab\rcd" + ESC + b"3\x19" + b"U" + b"x" + b"xyz" + ESC + b"UU\x12" + b"5rline\rL\r" + b"U\x12\x12" + b"9U",
+    "paste": b"\x1b[200~int f()\n{\r\n\tx;\x1b[A\x11\r}\x1b[201~" + ESC + b"\x1b[200~QE&\x1b[201~" + b"F\x1b[200~int\rx\x1b[201~\r" + b"U" + b"Q\x1b[200~E\x1b[201~" + ESC,
+    "resize": b"ab\x00\x10cd\x00\x00" + ESC + b"F\x00\x40li\x00\xff\r" + b"b" + DOWN + b"\x00\x07" + b"b" + b"Q\x00\x90" + ESC + b"\x00\x50",
     "undo_macro": ESC + b"myiab" + ESC + b"m" + b"4y" + b"U" + b"\x12" + b"b" + DOWN + b"b" + b"3c" + b"2U",
 }
 
@@ -47,7 +49,7 @@ variants = (
     (4, 0, "_1x1"), (5, 9, "_10x2"), (6, 19, "_20x3"),
     (1, 1 << 5, "_hangup"), (1, 7 << 5, "_late_hangup"),
 )
-tiny = ("motion", "typing", "deleting", "find", "replace", "buffer_copy", "quit_menu", "macros", "undo_redo")
+tiny = ("paste", "resize", "motion", "typing", "deleting", "find", "replace", "buffer_copy", "quit_menu", "macros", "undo_redo")
 hangup = ("typing", "buffer_copy", "put_get", "replace", "full_store", "deleting", "undo_redo")
 
 for name, keys in seeds.items():

@@ -22,6 +22,16 @@ std::unique_ptr<Screen> the_screen;
 std::string sent;               // output not yet taken by the test
 std::deque<int> keys;
 const int pause_marker = -1;    // a timed read finds nothing here
+const int resize_marker = -3;   // the terminal was resized: to the size below
+std::deque<std::pair<int, int>> sizes;  // the sizes resizes give, in order
+
+void apply_next_size()
+{
+    console_cols = sizes.front().first;
+    console_rows = sizes.front().second;
+    the_screen->resize(console_rows, console_cols);
+    sizes.pop_front();
+}
 
 struct KeysRanOut {};
 
@@ -36,6 +46,10 @@ int from_queue(int timeout_ms)
     while (!keys.empty()) {
         int b = keys.front();
         keys.pop_front();
+        if (b == resize_marker) {
+            apply_next_size();
+            return b;
+        }
         if (b != pause_marker)
             return b;
         if (timeout_ms >= 0)
@@ -107,6 +121,7 @@ void EditorTest::SetUp()
     set_input_source(from_queue);
     set_input_end_handler([] { throw KeysRanOut(); });
     keys.clear();
+    sizes.clear();
 }
 
 void EditorTest::TearDown()
@@ -169,6 +184,19 @@ void EditorTest::press(Key k, int times)
 void EditorTest::pause()
 {
     keys.push_back(pause_marker);
+}
+
+void EditorTest::resize(int cols, int rows)
+{
+    sizes.emplace_back(cols, rows);
+    keys.push_back(resize_marker);
+}
+
+void EditorTest::paste(std::string_view bytes)
+{
+    type("\x1b[200~");
+    type(bytes);
+    type("\x1b[201~");
 }
 
 bool EditorTest::run(void (*fn)())

@@ -40,6 +40,11 @@ protected:
     void type(std::string_view bytes);
     void press(Key k, int times = 1);
     void pause();                   // longer than the lone-ESC wait
+    // The terminal takes a new size; the editor hears of it at its next
+    // wait for a key (after the keys typed so far).
+    void resize(int cols, int rows);
+    // Keys pasted with the terminal's brackets.
+    void paste(std::string_view bytes);
     // Runs fn until it returns (true) or has read every queued key (false).
     bool run(void (*fn)());
 

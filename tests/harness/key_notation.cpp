@@ -1,5 +1,6 @@
 #include "harness/key_notation.h"
 
+#include <cstdio>
 #include <map>
 #include <stdexcept>
 
@@ -14,7 +15,7 @@ static std::string named_key(const std::string& name)
         {"Home", key_bytes(Key::Home)}, {"End", key_bytes(Key::End)},
         {"PgUp", key_bytes(Key::PageUp)}, {"PgDn", key_bytes(Key::PageDown)},
         {"Ins", key_bytes(Key::Insert)}, {"Del", key_bytes(Key::Delete)},
-        {"F1", key_bytes(Key::F1)},
+        {"F1", key_bytes(Key::F1)}, {"Paste", "\x1b[200~"}, {"/Paste", "\x1b[201~"},
     };
     auto found = names.find(name);
     if (found != names.end())
@@ -40,10 +41,17 @@ std::vector<KeyPiece> parse_key_notation(const std::string& notation)
         }
         std::string name = notation.substr(i + 1, close - i - 1);
         i = close;
-        if (name == "Esc")
-            pieces.push_back({"\x1b", true}), pieces.emplace_back();
-        else
+        int cols, rows;
+        if (name == "Esc") {
+            pieces.push_back({"\x1b", true});
+            pieces.emplace_back();
+        } else if (sscanf(name.c_str(), "Resize %dx%d", &cols, &rows) == 2) {
+            pieces.back().cols = cols;
+            pieces.back().rows = rows;
+            pieces.emplace_back();
+        } else {
             pieces.back().bytes += named_key(name);
+        }
     }
     return pieces;
 }

@@ -8,6 +8,7 @@
 #include <poll.h>
 #include <pty.h>
 #include <sstream>
+#include <sys/ioctl.h>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
@@ -149,6 +150,15 @@ struct termios PtyEditor::terminal_settings() const
     struct termios t = {};
     tcgetattr(master_, &t);
     return t;
+}
+
+void PtyEditor::resize(int rows, int cols)
+{
+    struct winsize size = {};
+    size.ws_row = (unsigned short)rows;
+    size.ws_col = (unsigned short)cols;
+    screen_.resize(rows, cols);
+    ioctl(master_, TIOCSWINSZ, &size);
 }
 
 void PtyEditor::hang_up()

@@ -43,6 +43,9 @@ public:
     const struct termios& initial_settings() const { return initial_; }
 
     void hang_up();                     // closes the terminal's master side
+    // Gives the terminal a new size, as a window drag does: the editor
+    // gets SIGWINCH from the kernel.
+    void resize(int rows, int cols);
     void signal(int sig);
     // The exit code, 128 + the signal that ended it, or -1 on timeout.
     // Without read_output the terminal is not read meanwhile, as a

@@ -38,6 +38,13 @@ Screen::~Screen()
     vterm_free(vt_);
 }
 
+void Screen::resize(int rows, int cols)
+{
+    rows_ = rows;
+    cols_ = cols;
+    vterm_set_size(vt_, rows, cols);
+}
+
 void Screen::feed(std::string_view bytes)
 {
     vterm_input_write(vt_, bytes.data(), bytes.size());

@@ -23,6 +23,7 @@ public:
     Screen& operator=(const Screen&) = delete;
 
     void feed(std::string_view bytes);
+    void resize(int rows, int cols);
     int rows() const { return rows_; }
     int cols() const { return cols_; }
 

@@ -1,0 +1,9 @@
+// A paste from the terminal, put into the text at the cursor.
+#pragma once
+
+#include <string>
+
+// Inserts the pasted bytes at the cursor, with CR, LF and CR LF as line
+// breaks and every other byte as itself: no auto-indent, no command, one
+// change (and one step of the history). The cursor ends after it.
+void insert_paste(const std::string& bytes);
