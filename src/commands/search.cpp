@@ -226,38 +226,22 @@ static match_run find_matches(long n, const char* from, long growth)
 }
 
 /*
- * Puts to in place of every match of the run, in one pass: the text after
- * the last match moves once, and the bytes between the matches are copied
- * into place from the old text, kept for the undo of the whole run as one
- * edit. Returns where the last replacement ends.
+ * Puts to in place of every match of the run, in one pass over the text
+ * (rewrite_at); the history keeps where the matches are, not the text.
+ * Returns where the last replacement ends.
  */
 static byte* replace_matches(const match_run& run, size_t from_len, const char* to)
 {
+    std::vector<size_t> at(run.starts.size());
+    for (size_t i = 0; i < at.size(); i++)
+        at[i] = size_t(run.starts[i] - text_begin);
+    std::string with(to), from(reinterpret_cast<const char*>(run.starts.front()), from_len);
     change_scope change;
-    size_t to_len = strlen(to), k = run.starts.size();
-    size_t first = size_t(run.starts.front() - text_begin);
-    size_t old_end = size_t(run.starts.back() - text_begin) + from_len;
-    size_t new_end = old_end + k * to_len - k * from_len;
-    std::string old(reinterpret_cast<char*>(text_begin) + first, old_end - first);
-    std::vector<size_t> at(k);
-    for (size_t i = 0; i < k; i++)
-        at[i] = size_t(run.starts[i] - text_begin) - first;
-    record_replace(text_begin + first, old_end - first, new_end - first);
     pause_recording(true);
-    if (new_end > old_end)
-        open_room(text_begin + old_end, long(new_end - old_end));
-    else if (new_end < old_end)
-        remove_range(text_begin + new_end, text_begin + old_end);
+    std::vector<size_t> now = rewrite_at(at, from_len, with);
     pause_recording(false);
-    byte* out = text_begin + first;
-    size_t from = 0;
-    for (size_t i = 0; i < k; i++) {
-        out = std::copy(old.begin() + long(from), old.begin() + long(at[i]), out);
-        out = std::copy(to, to + to_len, out);
-        from = at[i] + from_len;
-    }
-    modified = 1;
-    return out;
+    record_rewrite(now, with.size(), from);
+    return text_begin + now.back() + with.size();
 }
 
 /*

@@ -46,7 +46,7 @@ size_t history_limit()
 
 size_t cost_of(const edit& e)
 {
-    return edit_cost + e.gone.size();
+    return edit_cost + e.gone.size() + e.matches.size() * sizeof(size_t);
 }
 
 size_t offset_of(const byte* p)
@@ -170,7 +170,7 @@ void record_insert(const byte* pos, size_t n)
     if (!s || n == 0)
         return;
     size_t p = offset_of(pos);
-    add_edit(s, edit{p, n, {}}, [&](edit& e) {
+    add_edit(s, edit{p, n, {}, {}}, [&](edit& e) {
         if (p < e.offset || p > e.offset + e.length)
             return false;
         e.length += n;
@@ -184,7 +184,7 @@ void record_remove(const byte* lo, const byte* hi)
     if (!s || hi <= lo)
         return;
     size_t a = offset_of(lo), b = offset_of(hi);
-    add_edit(s, edit{a, 0, bytes_at(a, b)}, [&](edit& e) {
+    add_edit(s, edit{a, 0, bytes_at(a, b), {}}, [&](edit& e) {
         size_t end = e.offset + e.length;
         if (a > end || b < e.offset)
             return false;
@@ -202,7 +202,7 @@ void record_overwrite(const byte* pos, size_t n)
     if (!s || n == 0)
         return;
     size_t a = offset_of(pos), b = a + n;
-    add_edit(s, edit{a, n, bytes_at(a, b)}, [&](edit& e) {
+    add_edit(s, edit{a, n, bytes_at(a, b), {}}, [&](edit& e) {
         size_t end = e.offset + e.length;
         if (a > end || b < e.offset)
             return false;
@@ -213,13 +213,12 @@ void record_overwrite(const byte* pos, size_t n)
     });
 }
 
-void record_replace(const byte* pos, size_t old_length, size_t new_length)
+void record_rewrite(const std::vector<size_t>& matches, size_t length, const std::string& gone)
 {
-    step* s = recording_step(old_length);
-    if (!s)
+    step* s = recording_step(matches.size() * sizeof(size_t));
+    if (!s || matches.empty())
         return;
-    size_t a = offset_of(pos);
-    add_edit(s, edit{a, new_length, bytes_at(a, a + old_length)}, [](edit&) { return false; });
+    add_edit(s, edit{matches.front(), length, gone, matches}, [](edit&) { return false; });
 }
 
 std::vector<edit>* step_to_undo()

@@ -15,6 +15,9 @@ struct edit {
     size_t offset;              // where the range starts, from text_begin
     size_t length;              // the bytes it holds now
     std::string gone;           // the bytes it held before
+    // For a Replace of many matches at once: where each match now starts;
+    // each holds length bytes now and held gone before.
+    std::vector<size_t> matches;
 };
 
 // A text was opened: no step before it can be undone.
@@ -35,12 +38,11 @@ void continue_step(step_kind kind);
 void record_insert(const byte* pos, size_t n);
 void record_remove(const byte* lo, const byte* hi);
 void record_overwrite(const byte* pos, size_t n);
-// A range of old_length bytes at pos that is about to become new_length
-// bytes, recorded as one edit (a Replace of every match, say).
-void record_replace(const byte* pos, size_t old_length, size_t new_length);
+// Every match at the offsets now holds length bytes where it held gone.
+void record_rewrite(const std::vector<size_t>& matches, size_t length, const std::string& gone);
 
 // While paused nothing is recorded: for undo and redo, and for a change
-// recorded as a whole with record_replace and then made with the primitives.
+// recorded as a whole with record_rewrite after the primitives made it.
 void pause_recording(bool paused);
 
 // The edits of the step that undo would take back (that redo would make

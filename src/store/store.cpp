@@ -268,6 +268,44 @@ void overwrite_bytes(byte* pos, const byte* src, size_t n)
     modified = 1;
 }
 
+/*
+ * Growing, the room is opened after the last match and the pieces move up
+ * from the last to the first; shrinking, they move down from the first and
+ * the room left after the last is closed. Either way every byte moves
+ * once, into a place it no longer needs.
+ */
+std::vector<size_t> rewrite_at(const std::vector<size_t>& at, size_t old_length,
+                               const std::string& with)
+{
+    size_t k = at.size(), n = with.size();
+    std::vector<size_t> now(k);
+    if (k == 0)
+        return now;
+    change_scope change;
+    size_t end = at.back() + old_length;
+    for (size_t i = 0; i < k; i++)
+        now[i] = at[i] + i * n - i * old_length;
+    if (n > old_length) {
+        if (!open_room(text_begin + end, long(k * (n - old_length))))
+            return at;
+        for (size_t i = k; i-- > 0;) {
+            size_t from = at[i] + old_length, to = (i + 1 < k ? at[i + 1] : end);
+            move_bytes(text_begin + now[i] + n, text_begin + from, to - from);
+            std::memcpy(text_begin + now[i], with.data(), n);
+        }
+    } else {
+        for (size_t i = 0; i < k; i++) {
+            size_t from = at[i] + old_length, to = (i + 1 < k ? at[i + 1] : end);
+            std::memcpy(text_begin + now[i], with.data(), n);
+            move_bytes(text_begin + now[i] + n, text_begin + from, to - from);
+        }
+        if (n < old_length)
+            remove_range(text_begin + end - k * (old_length - n), text_begin + end);
+    }
+    modified = 1;
+    return now;
+}
+
 void remove_range(byte* a, byte* b)
 {
     if (a == b)

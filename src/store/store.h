@@ -2,6 +2,9 @@
 // byte string, lines back to back. Positions are addresses in the block.
 #pragma once
 
+#include <string>
+#include <vector>
+
 #include "state/state.h"
 
 /*
@@ -32,6 +35,12 @@ void remove_range(byte* a, byte* b);
 // Writes n bytes from src over the text at pos: the third way the text
 // changes, besides opening room and removing a range.
 void overwrite_bytes(byte* pos, const byte* src, size_t n);
+// Puts with in place of the old_length bytes at each offset (ascending,
+// from text_begin, not overlapping) in one pass: the text after the last
+// moves once, the text between them once. Returns where each replacement
+// now starts.
+std::vector<size_t> rewrite_at(const std::vector<size_t>& at, size_t old_length,
+                               const std::string& with);
 
 // Allocates the block of text_capacity + 2 bytes, or returns false.
 bool allocate_store(uint32_t capacity);

@@ -10,8 +10,23 @@
 #include "store/history.h"
 #include "store/store.h"
 
+// A Replace of many matches: the strings at the matches trade places with
+// the ones they replaced, in one pass.
+static void swap_matches(edit& e)
+{
+    std::string now(reinterpret_cast<const char*>(text_begin) + e.matches.front(), e.length);
+    e.matches = rewrite_at(e.matches, e.length, e.gone);
+    e.offset = e.matches.front();
+    e.length = e.gone.size();
+    e.gone = std::move(now);
+}
+
 static bool swap_edit(edit& e)
 {
+    if (!e.matches.empty()) {
+        swap_matches(e);
+        return true;
+    }
     size_t n = e.gone.size();
     std::string now(reinterpret_cast<const char*>(text_begin) + e.offset, e.length);
     byte* pos = text_begin + e.offset;
