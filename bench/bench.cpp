@@ -28,6 +28,7 @@ namespace {
 
 struct Options {
     std::string pym = "pym";
+    std::string base;           // the "base" editor: another build of PYM
     int runs = 3;
     double scale = 1;
     std::vector<std::string> editors = default_editors();
@@ -172,7 +173,7 @@ RunResult run_one(const Options& opt, const DataFiles& data, const EditorKeys& e
     Terminal term(25, 80);
     std::vector<std::string> argv;
     for (const std::string& a : e.command)
-        argv.push_back(a == "{pym}" ? opt.pym : a == "{file}" ? w.file : a);
+        argv.push_back(a == "{pym}" ? opt.pym : a == "{base}" ? opt.base : a == "{file}" ? w.file : a);
     EditorProcess p(term, argv, data.dir, data.dir + "/home");
     if (!p.wait_started(120000)) {
         r.ok = false;
@@ -482,8 +483,9 @@ std::string not_applicable(const EditorKeys& e, const Workload& w)
 void usage()
 {
     fprintf(stderr,
-            "usage: pym-bench [--pym PATH] [--runs N] [--scale F] [--editors a,b,c]\n"
+            "usage: pym-bench [--pym PATH] [--base PATH] [--runs N] [--scale F] [--editors a,b,c]\n"
             "                 [--only TEXT] [--skip TEXT] [--verbose] [--trace N]\n"
+            "  --base PATH another PYM build, measured as the editor \"base\"\n"
             "  --scale F   multiplies every key count (default 1: the documented workloads)\n"
             "  --only TEXT runs only the workloads whose name contains TEXT\n"
             "  --skip TEXT leaves out the workloads whose name contains TEXT\n"
@@ -516,6 +518,8 @@ int main(int argc, char** argv)
         };
         if (a == "--pym")
             opt.pym = std::filesystem::absolute(value());
+        else if (a == "--base")
+            opt.base = std::filesystem::absolute(value());
         else if (a == "--runs")
             opt.runs = std::max(1, atoi(value().c_str()));
         else if (a == "--scale")
@@ -546,7 +550,11 @@ int main(int argc, char** argv)
             fprintf(stderr, "no key map for %s\n", name.c_str());
             return 2;
         }
-        if (name != "pym" && system(("command -v " + name + " >/dev/null").c_str()) != 0) {
+        if (name == "base" && opt.base.empty()) {
+            fprintf(stderr, "base needs --base PATH: left out\n");
+            continue;
+        }
+        if (name != "pym" && name != "base" && system(("command -v " + name + " >/dev/null").c_str()) != 0) {
             fprintf(stderr, "%s is not installed: left out\n", name.c_str());
             continue;
         }

@@ -60,6 +60,10 @@ std::vector<EditorKeys> make_maps()
     pym.where_first_row = pym.where_last_row = 2;
     pym.where_pattern = "Line ([0-9]+)";
     maps.push_back(pym);
+    EditorKeys base = pym;      // another build of PYM, to compare with
+    base.name = "base";
+    base.command = {"{base}", "{file}"};
+    maps.push_back(base);
 
     EditorKeys nano;
     nano.name = "nano";

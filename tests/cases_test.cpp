@@ -10,6 +10,8 @@
 //   cursor    optional: "ROW COL", where the cursor stands on the screen
 //   bells     optional: how many times the bell rang since the start
 //   size      optional: "COLSxROWS" (80x25 when missing)
+//   utf8      optional, empty: the locale's character set is UTF-8 (the C
+//             locale when missing)
 //   capacity  optional: the bytes of the line store (1 MiB when missing)
 //   given/    optional: files put in the directory before the start
 //   files/    optional: files the directory must hold afterwards, each with
@@ -80,6 +82,7 @@ protected:
         }
         if (has("capacity"))
             capacity = uint32_t(std::stoul(slurp(dir() / "capacity")));
+        use_character_set(has("utf8"));
         open(slurp(dir() / "in"), cols, rows, capacity);
         for (const KeyPiece& piece : parse_key_notation(slurp(dir() / "keys"))) {
             type(piece.bytes);

@@ -181,3 +181,25 @@ TEST(Startup, TheSessionFileIsNotWrittenThroughASymbolicLink)
     EXPECT_EQ(pym.wait_exit(), 0);
     EXPECT_EQ(pym.read_file("victim"), "precious\n");
 }
+
+// The character set comes from the locale: UTF-8 text shows as its
+// characters only where the locale says UTF-8, and in any other locale as
+// the glyphs of its bytes, one cell each.
+TEST(Startup, TheLocaleChoosesWhetherUtf8TextShowsAsCharacters)
+{
+    const std::string text = "café — 日本\n";
+    struct { const char* locale; const char* row; int end_col; } runs[] = {
+        {"C.UTF-8", "café — 日本", 12},
+        {"C", "caf├⌐ ΓÇö µùÑµ£¼", 17},
+    };
+    for (const auto& run : runs) {
+        PtyEditor pym(10, 40);
+        pym.use_locale(run.locale);
+        pym.create_file("u.txt", text);
+        pym.start({"u.txt"});
+        EXPECT_EQ(pym.screen().row(3), run.row) << run.locale;
+        pym.press(Key::End);
+        EXPECT_TRUE(pym.wait_until([&](const Screen& s) { return s.cursor_col() == run.end_col; }))
+            << run.locale << "\n" << pym.screen().dump();
+    }
+}

@@ -9,6 +9,7 @@
 #include "screen/console.h"
 #include "screen/keyboard.h"
 #include "screen/render.h"
+#include "screen/utf8.h"
 #include "screen/window.h"
 #include "store/history.h"
 #include "store/store.h"
@@ -16,6 +17,34 @@
 static const char* mode_menu(int insert)
 {
     return insert ? "INSERT: <curs> Ins - exchange" : "EXCHANGE: <curs> Ins - insert";
+}
+
+// In exchange mode, the bytes still to come of a character of several
+// bytes being typed: they go in after its first, overwriting nothing.
+static int bytes_due;
+
+// The bytes a character starting with b has after it, by its lead byte.
+static int continuation_bytes(byte b)
+{
+    return b >= 0xC2 && b <= 0xDF ? 1 : b >= 0xE0 && b <= 0xEF ? 2 : b >= 0xF0 && b <= 0xF4 ? 3 : 0;
+}
+
+/*
+ * A byte that may join the one before it into a character (UTF-8 text):
+ * the cursor goes after the character it is part of, and its row is drawn
+ * again from the view, as the character before may have changed.
+ */
+static void after_multibyte(byte* typed)
+{
+    byte* next = typed + 1;
+    const byte* start = character_start(line_start, next);
+    if (start != next)
+        next = const_cast<byte*>(start) + character_length(start);
+    goal_column = display_width(line_start, next);
+    refresh();
+    goto_xy(1, cursor_row);
+    draw_line(view_start, 0);
+    place_cursor();
 }
 
 // The byte goes into room opened for it, or over the one under the cursor.
@@ -26,9 +55,21 @@ static void enter_character(byte b, bool opened)
     else
         overwrite_bytes(cursor, &b, 1);
     modified = 1;
-    redraw_from_cursor();
-    move_cursor_chars(1);
+    if (utf8_text && b >= 0x80) {
+        after_multibyte(cursor);
+    } else {
+        redraw_from_cursor();
+        move_cursor_chars(1);
+    }
     recount_window();
+}
+
+// Exchange mode overwrites a whole character: all but one of its bytes go.
+static void take_character_under_cursor()
+{
+    int len = character_length(cursor);
+    if (len > 1)
+        remove_range(cursor + 1, cursor + len);
 }
 
 // The end of the blanks and tabs that start the cursor's line.
@@ -85,7 +126,11 @@ static void type_key(int key, bool split, int insert)
     byte* indent_end = split && auto_indent ? indentation_end() : line_start;
     long indent = indent_end - line_start;
     int w = display_width(line_start, indent_end);
-    bool opening = insert || split || *cursor == 0;
+    bool continuing = utf8_text && bytes_due > 0 && key >= 0x80 && key <= 0xBF;
+    bytes_due = continuing ? bytes_due - 1 : utf8_text ? continuation_bytes(byte(key)) : 0;
+    bool opening = insert || split || *cursor == 0 || continuing;
+    if (!opening)
+        take_character_under_cursor();
     if (opening && !open_room(cursor, 1 + indent)) {
         show_message("-->too many chars, can't insert%c", key_bell);
         place_cursor();
@@ -107,6 +152,7 @@ static void show_mode(int insert)
 
 void insert_mode(int insert)
 {
+    bytes_due = 0;
     show_status();
     repeat_count = 1;
     last_key = 0;
@@ -118,8 +164,10 @@ void insert_mode(int insert)
             show_menu_segment();
             return;
         }
-        if (handle_special_key(key) == 0)
+        if (handle_special_key(key) == 0) {
+            bytes_due = 0;
             continue;
+        }
         last_key = 0;
         if (mode_key || key == key_ctrl_v) {
             close_step();

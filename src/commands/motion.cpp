@@ -5,6 +5,7 @@
 #include "prompts/read_key.h"
 #include "screen/console.h"
 #include "screen/render.h"
+#include "screen/utf8.h"
 #include "screen/window.h"
 #include "store/store.h"
 
@@ -68,7 +69,7 @@ void move_chars(long n)
     int lines = 0;
     for (; n > 0; n--) {
         if (*p) {
-            p++;
+            p += character_length(p);
         } else if (p + 1 == text_end) {
             break;
         } else {
@@ -78,7 +79,7 @@ void move_chars(long n)
     }
     for (; n < 0; n++) {
         if (p > s) {
-            p--;
+            p = const_cast<byte*>(previous_character(s, p));
         } else if (s == text_begin) {
             break;
         } else {
@@ -91,17 +92,32 @@ void move_chars(long n)
     goal_column = display_width(s, p);
 }
 
-void delete_chars(long n)
+/*
+ * Walks n characters from the cursor (a line end counting as one), never
+ * past the text's last NUL nor before its start.
+ */
+static byte* characters_away(long n)
 {
     byte* p = cursor;
-    if (n > 0) {
-        long room = text_end - 1 - p;       // the last NUL always stays
-        p += n < room ? n : room;
-    } else if (n < 0) {
+    if (!utf8_text) {           // every byte a character: one step
+        if (n > 0) {
+            long room = text_end - 1 - p;   // the last NUL always stays
+            return p + (n < room ? n : room);
+        }
         long room = p - text_begin;
-        p -= -n < room ? -n : room;
+        return p - (-n < room ? -n : room);
     }
-    delete_range(cursor, p);
+    for (; n > 0 && p + 1 < text_end; n--)
+        p += *p ? character_length(p) : 1;
+    for (; n < 0 && p > text_begin; n++)
+        p = const_cast<byte*>(previous_character(text_begin, p));
+    return p;
+}
+
+void delete_chars(long n)
+{
+    if (n != 0)
+        delete_range(cursor, characters_away(n));
 }
 
 /*

@@ -9,6 +9,7 @@
 #include "screen/console.h"
 #include "screen/keyboard.h"
 #include "screen/render.h"
+#include "screen/utf8.h"
 
 // Erases the echo back to the width of the bytes from out to p.
 static void erase_back_to(const char* out, const char* p)
@@ -18,30 +19,83 @@ static void erase_back_to(const char* out, const char* p)
         erase_echo(echo_width() - t);
 }
 
-// Takes a typed byte into the input at *p; false, with nothing taken,
-// when the input is full (the prompt stays open until Enter or ESC).
-static bool take_byte(char* out, char** p, int size, byte b)
+// Takes a character of len bytes into the input at *p; false, with nothing
+// taken, when it does not fit whole (the prompt stays open until Enter or
+// ESC).
+static bool take_character(char* out, char** p, int size, const byte* c, int len)
 {
-    if (*p - out >= size - 1)
+    if (*p - out + len > size - 1)
         return false;
-    *(*p)++ = char(b);
-    echo_byte(b);
+    memcpy(*p, c, size_t(len));
+    *p += len;
+    if (len == 1)
+        echo_byte(*c);
+    else
+        echo_character(c, len);
     return true;
+}
+
+static void take_or_refuse(char* out, char** p, int size, const byte* c, int len)
+{
+    if (!take_character(out, p, size, c, len))
+        put_string("\a");
 }
 
 // A paste at a prompt: its first line, as far as the input has room; one
 // bell for what is left out. It does not press Enter.
 static void take_paste(char* out, char** p, int size)
 {
-    const std::string& bytes = pasted_bytes();
-    size_t line_end = bytes.find_first_of("\r\n");
-    bool dropped = line_end != std::string::npos;
-    for (size_t i = 0; i < std::min(line_end, bytes.size()); i++)
-        if (bytes[i] != 0 && !take_byte(out, p, size, byte(bytes[i])))
+    const std::string& text = pasted_bytes();
+    const byte* s = reinterpret_cast<const byte*>(text.data());
+    const byte* end = s + std::min(text.find_first_of("\r\n"), text.size());
+    bool dropped = end != s + text.size();
+    for (int len; s < end; s += len) {
+        len = character_length(s, end);
+        if (*s != 0 && !take_character(out, p, size, s, len))
             dropped = true;
+    }
     if (dropped)
         put_string("\a");
 }
+
+/*
+ * The bytes of a typed character arrive one key at a time. In a UTF-8
+ * text they are held until the character is whole, so that it is echoed
+ * and taken (or refused) at once; bytes that turn out not to make one are
+ * taken one by one.
+ */
+struct held_character {
+    byte bytes[4];
+    int count = 0;
+
+    void flush(char* out, char** p, int size)
+    {
+        for (int i = 0; i < count; i++)
+            take_or_refuse(out, p, size, bytes + i, 1);
+        count = 0;
+    }
+
+    void add(char* out, char** p, int size, byte b)
+    {
+        bool continues = count > 0 && b >= 0x80 && b <= 0xBF;
+        if (!continues)
+            flush(out, p, size);
+        if (!continues && !(utf8_text && b >= 0xC2 && b <= 0xF4)) {
+            take_or_refuse(out, p, size, &b, 1);
+            return;
+        }
+        bytes[count++] = b;
+        int want = bytes[0] >= 0xF0 ? 4 : bytes[0] >= 0xE0 ? 3 : 2;
+        if (count < want)
+            return;
+        if (sequence_length(bytes, bytes + count) == count) {
+            take_or_refuse(out, p, size, bytes, count);
+            count = 0;
+        } else {
+            flush(out, p, size);
+        }
+    }
+};
 
 /*
  * Reads a line of at most size - 1 bytes into out, echoing it at the
@@ -51,28 +105,38 @@ static void take_paste(char* out, char** p, int size)
 char* read_input(char* out, int size)
 {
     char* p = out;
+    held_character held;
     start_echo();
     for (int key = read_key(); key != key_enter; key = read_key()) {
-        if (p == out)
+        if (p == out && held.count == 0)
             clear_after_echo();
+        bool text_byte = key == key_tab || (key >= 32 && key < 256);
+        if (!text_byte)
+            held.flush(out, &p, size);
         if (key == key_backspace || key == key_delete_byte) {
-            if (p > out)
-                erase_back_to(out, --p);
+            if (p > out) {
+                p = const_cast<char*>(reinterpret_cast<const char*>(previous_character(
+                    reinterpret_cast<const byte*>(out), reinterpret_cast<byte*>(p),
+                    reinterpret_cast<const byte*>(p))));
+                erase_back_to(out, p);
+            }
         } else if (key == key_paste) {
             take_paste(out, &p, size);
         } else if (key == key_ctrl_q) {
             key = read_key();
-            if (key == key_paste)
+            if (key == key_paste) {
                 take_paste(out, &p, size);
-            else if (!take_byte(out, &p, size, byte(key & 0x3F)))
-                put_string("\a");
-        } else if (key == key_tab || (key >= 32 && key < 256)) {
-            if (!take_byte(out, &p, size, byte(key)))
-                put_string("\a");
+            } else {
+                byte b = byte(key & 0x3F);
+                take_or_refuse(out, &p, size, &b, 1);
+            }
+        } else if (text_byte) {
+            held.add(out, &p, size, byte(key));
         } else if (key == key_escape) {
             return nullptr;
         }
     }
+    held.flush(out, &p, size);
     *p = 0;
     return p;
 }

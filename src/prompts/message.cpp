@@ -41,10 +41,10 @@ std::string without_bells(const char* s)
     return t;
 }
 
-void put_echo(byte b)
+void put_echo(const std::string& c)
 {
     char cells[16];
-    render_char(cells, b, &echo_columns);
+    render_char(cells, reinterpret_cast<const byte*>(c.data()), int(c.size()), &echo_columns);
     put_string(cells);
 }
 
@@ -70,7 +70,7 @@ void draw_step(const drawn& d)
     }
     case step::after_label: goto_xy(label_end + d.value, 2); break;
     case step::start_echo: echo_columns = 0; break;
-    case step::echo: put_echo(byte(d.bytes[0])); break;
+    case step::echo: put_echo(d.bytes); break;
     case step::erase: put_erase(d.value); break;
     case step::clear: clear_to_eol(); break;
     }
@@ -150,8 +150,14 @@ void start_echo()
 
 void echo_byte(byte b)
 {
-    put_echo(b);
-    keep(step::echo, std::string(1, char(b)));
+    echo_character(&b, 1);
+}
+
+void echo_character(const byte* p, int len)
+{
+    std::string c(reinterpret_cast<const char*>(p), size_t(len));
+    put_echo(c);
+    keep(step::echo, c);
 }
 
 void erase_echo(int columns)

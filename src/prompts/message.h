@@ -24,6 +24,8 @@ void move_after_label(int gap);
 // columns erased, the rest of the row blanked from the cursor.
 void start_echo();
 void echo_byte(byte b);
+// A whole character of len bytes echoed at once.
+void echo_character(const byte* p, int len);
 void erase_echo(int columns);
 int echo_width();               // the columns echoed so far
 void clear_after_echo();

@@ -21,7 +21,9 @@
  *
  * Bytes outside 0x20-0x7E go out as the UTF-8 form of their code page 437
  * glyph, so every byte takes one cell and a file can never send a control
- * sequence of its own.
+ * sequence of its own. In a UTF-8 locale a well-formed character that
+ * wcwidth gives one or two cells goes out as itself; every other byte
+ * keeps its glyph.
  *
  * The layer remembers what each cell of the terminal shows, so a cell, a
  * row or a status that already shows the same thing costs nothing: over
@@ -40,6 +42,7 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include "screen/utf8.h"
 #include "state/state.h"
 #include "store/files.h"
 
@@ -71,17 +74,23 @@ static int cur_col = 1, cur_row = 1;   // where the next output goes
 static int term_col, term_row;         // where the terminal's cursor is; 0: unknown
 static int term_attr = -1;             // attribute last sent; -1: none
 
-// What a cell of the terminal shows; attr -1 when that is not known.
+// What a cell of the terminal shows; attr -1 when that is not known. A
+// character of several bytes keeps them in ch; the right half of one of
+// two cells has len 0.
 struct cell {
-    byte ch;
+    uint32_t ch;
+    uint8_t len;
+    uint8_t width;
     short attr;
+    bool operator==(const cell& o) const { return ch == o.ch && len == o.len && attr == o.attr; }
 };
+const cell unknown_blank = {' ', 1, 1, -1};
 static std::vector<cell> shown;
 static int shown_cols, shown_rows;
 
 static void forget_shown()
 {
-    shown.assign(size_t(console_cols) * size_t(console_rows), cell{' ', -1});
+    shown.assign(size_t(console_cols) * size_t(console_rows), unknown_blank);
     shown_cols = console_cols;
     shown_rows = console_rows;
 }
@@ -237,18 +246,30 @@ static const char* glyph(byte b)
  * Moving right over a few cells that already show what they should, in the
  * colours in force, costs less by writing them again than by a cursor move.
  */
+// Appends what a cell shows to out: a byte's glyph or a character's bytes.
+static void cell_bytes(const cell& c, std::string& out)
+{
+    if (c.len > 1) {
+        for (int i = 0; i < c.len; i++)
+            out.push_back(char(c.ch >> (8 * i)));
+    } else if (c.ch >= 0x20 && c.ch < 0x7F) {
+        out.push_back(char(c.ch));
+    } else {
+        out.append(glyph(byte(c.ch)));
+    }
+}
+
 static bool rewrite_gap(int col, size_t move_cost)
 {
     std::string cells;
     for (int c = term_col; c < col; c++) {
         cell* shown_cell = shown_at(c, term_row);
-        if (!shown_cell || shown_cell->attr != term_attr || term_attr < 0)
+        if (!shown_cell || shown_cell->attr != term_attr || term_attr < 0 || shown_cell->len == 0)
             return false;
-        byte b = shown_cell->ch;
-        if (b >= 0x20 && b < 0x7F)
-            cells.push_back(char(b));
-        else
-            cells.append(glyph(b));
+        if (shown_cell->width == 2 && c + 1 >= col)
+            return false;       // its right half lies past the gap
+        cell_bytes(*shown_cell, cells);
+        c += shown_cell->width - 1;
         if (cells.size() >= move_cost)
             return false;
     }
@@ -279,6 +300,57 @@ static void send_cursor()
     term_col = col;
 }
 
+/*
+ * Writing over half of a character of two cells takes the other half from
+ * the terminal too: the record forgets it, so that it is drawn again when
+ * it is wanted.
+ */
+static void forget_broken_halves(int col, int width)
+{
+    cell* first = shown_at(col, cur_row);
+    if (first && first->len == 0)
+        if (cell* left = shown_at(col - 1, cur_row))
+            *left = unknown_blank;
+    cell* last = shown_at(col + width - 1, cur_row);
+    if (last && last->width == 2)
+        if (cell* right = shown_at(col + width, cur_row))
+            *right = unknown_blank;
+}
+
+// Puts one cell (or two) at the cursor: c says what it shows, bytes is
+// how it goes out.
+static void put_cell(const cell& c, const char* bytes, size_t n)
+{
+    if (cur_col < 1 || cur_col + c.width - 1 > console_cols || cur_row < 1 || cur_row > console_rows) {
+        if (c.width == 2 && cur_col == console_cols && cur_row >= 1 && cur_row <= console_rows) {
+            put_cell(cell{' ', 1, 1, short(current_attr)}, " ", 1);   // cut at the edge
+            cur_col++;
+            return;
+        }
+        cur_col += c.width;     // a row never wraps onto the next, nor shows off the terminal
+        return;
+    }
+    cell* here = shown_at(cur_col, cur_row);
+    cell* next = c.width == 2 ? shown_at(cur_col + 1, cur_row) : nullptr;
+    cell tail = {0, 0, 0, short(current_attr)};
+    if (here && *here == c && (c.width == 1 || (next && *next == tail))) {
+        cur_col += c.width;
+        return;
+    }
+    forget_broken_halves(cur_col, c.width);
+    if (here)
+        *here = c;
+    if (next)
+        *next = tail;
+    send_cursor();
+    send_attr();
+    emit(bytes, n);
+    cur_col += c.width;
+    term_col += c.width;
+    if (term_col > console_cols)
+        term_col = term_row = 0;    // the terminal waits to wrap: unknown
+}
+
 static void put_glyph(byte b)
 {
     if (!is_terminal()) {
@@ -288,29 +360,28 @@ static void put_glyph(byte b)
             pending.append(glyph(b));
         return;
     }
-    if (cur_col < 1 || cur_col > console_cols || cur_row < 1 || cur_row > console_rows) {
-        cur_col++;              // a row never wraps onto the next, nor shows off the terminal
-        return;
-    }
-    cell* c = shown_at(cur_col, cur_row);
-    if (c && c->ch == b && c->attr == current_attr) {
-        cur_col++;
-        return;
-    }
-    if (c)
-        *c = cell{b, short(current_attr)};
-    send_cursor();
-    send_attr();
+    cell c = {b, 1, 1, short(current_attr)};
     if (b >= 0x20 && b < 0x7F) {
-        char c = char(b);
-        emit(&c, 1);
+        char ch = char(b);
+        put_cell(c, &ch, 1);
     } else {
-        emit(glyph(b));
+        const char* g = glyph(b);
+        put_cell(c, g, strlen(g));
     }
-    cur_col++;
-    term_col++;
-    if (term_col > console_cols)
-        term_col = term_row = 0;    // the terminal waits to wrap: unknown
+}
+
+// A well-formed character of len bytes that goes out as itself.
+static void put_character(const byte* p, int len, int width)
+{
+    if (!is_terminal()) {
+        pending.append(reinterpret_cast<const char*>(p), size_t(len));
+        return;
+    }
+    uint32_t packed = 0;
+    for (int i = 0; i < len; i++)
+        packed |= uint32_t(p[i]) << (8 * i);
+    put_cell(cell{packed, uint8_t(len), uint8_t(width), short(current_attr)},
+             reinterpret_cast<const char*>(p), size_t(len));
 }
 
 void goto_xy(int col, int row)
@@ -324,6 +395,16 @@ void put_string(const char* s)
 {
     for (; *s; s++) {
         byte b = byte(*s);
+        if (b >= 0xC2 && utf8_text) {
+            const byte* p = reinterpret_cast<const byte*>(s);
+            int len = sequence_length(p);
+            int width = len > 1 ? glyph_width(p, len) : 0;
+            if (width) {
+                put_character(p, len, width);
+                s += len - 1;
+                continue;
+            }
+        }
         if (b == 7) {
             emit("\a", 1);
         } else if (b == 8) {
@@ -341,13 +422,17 @@ void put_string(const char* s)
 static bool blank_already(int col, int row)
 {
     bool blank = true;
+    cell* first = shown_at(col, row);
+    if (first && first->len == 0)
+        if (cell* left = shown_at(col - 1, row))
+            *left = unknown_blank;     // the terminal erases a cut character whole
     for (; col <= console_cols; col++) {
         cell* c = shown_at(col, row);
         if (!c)
             break;
-        if (c->ch != ' ' || c->attr != current_attr)
+        if (c->ch != ' ' || c->len != 1 || c->attr != current_attr)
             blank = false;
-        *c = cell{' ', short(current_attr)};
+        *c = cell{' ', 1, 1, short(current_attr)};
     }
     return blank;
 }
@@ -387,7 +472,7 @@ static void move_shown_rows(int top, int bottom, bool up)
     else
         std::copy_backward(first, first + width * rows, first + width * (rows + 1));
     cell* vacated = up ? shown_at(1, bottom) : first;
-    std::fill(vacated, vacated + width, cell{' ', -1});
+    std::fill(vacated, vacated + width, unknown_blank);
 }
 
 // Moves the rows top..bottom of the terminal by one: up when up is set.

@@ -1,9 +1,26 @@
 #include "screen/render.h"
 
+#include <cstring>
+
 #include "screen/console.h"
+#include "screen/utf8.h"
 
 const byte continuation_mark = 175;
 const byte substitute_glyph = 176;
+
+// The two glyphs drawing adds, as bytes that cannot join a byte of the
+// text into a character: in a UTF-8 locale, the characters themselves.
+static char* put_special(char* out, byte glyph)
+{
+    if (!utf8_text) {
+        *out++ = char(glyph);
+        return out;
+    }
+    const char* as_utf8 = glyph == continuation_mark ? "\xc2\xbb" : "\xe2\x96\x91";
+    size_t n = strlen(as_utf8);
+    memcpy(out, as_utf8, n);
+    return out + n;
+}
 
 // Columns taken by a byte other than a tab.
 static int byte_width(byte b)
@@ -14,6 +31,11 @@ static int byte_width(byte b)
 int char_width(byte b, int column)
 {
     return b == '\t' ? tab_width - column % tab_width : byte_width(b);
+}
+
+int char_width(const byte* p, int len, int column)
+{
+    return len == 1 ? char_width(*p, column) : character_cells(p, len);
 }
 
 /*
@@ -32,7 +54,7 @@ char* render_char(char* out, byte b, int* counter)
         *out++ = char(b + 0x40);
         *counter += 2;
     } else if (b == 0 || (b >= 0x07 && b <= 0x0D)) {
-        *out++ = char(substitute_glyph);
+        out = put_special(out, substitute_glyph);
         ++*counter;
     } else {
         *out++ = char(b);
@@ -42,12 +64,30 @@ char* render_char(char* out, byte b, int* counter)
     return out;
 }
 
+char* render_char(char* out, const byte* p, int len, int* counter)
+{
+    if (len == 1)
+        return render_char(out, *p, counter);
+    if (glyph_width(p, len)) {
+        memcpy(out, p, size_t(len));
+        out += len;
+        *counter += glyph_width(p, len);
+    } else {                    // the bytes' glyphs: one cell each
+        for (int i = 0; i < len; i++)
+            *out++ = char(p[i]);
+        *counter += len;
+    }
+    *out = 0;
+    return out;
+}
+
 /*
  * Draws the line from p at the console cursor, counting columns from col0,
  * with the continuation mark in column screen_cols - 1 when the rendering
- * reaches it, then blanks the rest of the row. Only cells inside the row
- * are rendered, so no start column and no window width can overflow the
- * buffer.
+ * reaches it, then blanks the rest of the row. A character is drawn whole
+ * or not at all: one of two cells that would cross the text's right edge
+ * leaves a blank there. Only cells inside the row are rendered, so no
+ * start column and no window width can overflow the buffer.
  */
 int draw_line(const byte* p, int col0)
 {
@@ -62,13 +102,20 @@ int draw_line(const byte* p, int col0)
             put_string(render_buffer);
             out = render_buffer;
         }
-        out = render_char(out, *p++, &counter);
+        int len = *p < 0x80 ? 1 : character_length(p);
+        if (len > 1 && counter + character_cells(p, len) > limit && glyph_width(p, len) == 2) {
+            *out++ = ' ';       // a wide character is not cut at the edge
+            counter++;
+            break;
+        }
+        out = render_char(out, p, len, &counter);
+        p += len;
     }
     if (counter >= limit && col0 < limit) {
         // the mark takes the place of the cell in column screen_cols - 1
         int over = counter - limit;
         out -= over;
-        *out++ = char(continuation_mark);
+        out = put_special(out, continuation_mark);
         *out = 0;
     }
     put_string(render_buffer);
@@ -79,11 +126,24 @@ int draw_line(const byte* p, int col0)
 int display_width(const byte* from, const byte* to)
 {
     int n = 0;
-    for (; from < to; from++)
-        n += char_width(*from, n);
+    while (from < to) {
+        if (*from < 0x80 || !utf8_text) {
+            n += char_width(*from++, n);
+        } else {
+            int len = character_length(from, to);
+            n += char_width(from, len, n);
+            from += len;
+        }
+    }
     return n;
 }
 
+/*
+ * The first character whose first column is at or after target, except
+ * that a tab whose blanks cover target is itself the result; a target in
+ * the second cell of a caret pair or of a wide character gives the
+ * character after it.
+ */
 byte* column_pointer(byte* p, int target)
 {
     int k = 0;
@@ -94,9 +154,13 @@ byte* column_pointer(byte* p, int target)
             k++;
             if (k % tab_width == 0)
                 p++;
-        } else {
+        } else if (*p < 0x80 || !utf8_text) {
             k += byte_width(*p);
             p++;
+        } else {
+            int len = character_length(p);
+            k += character_cells(p, len);
+            p += len;
         }
     }
     return p;

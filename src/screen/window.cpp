@@ -6,6 +6,7 @@
 
 #include "screen/console.h"
 #include "screen/render.h"
+#include "screen/utf8.h"
 #include "store/store.h"
 
 void take_console_size()
@@ -25,8 +26,11 @@ static int scroll_step()
 static int width_up_to(const byte* s, int limit)
 {
     int n = 0;
-    for (; s < cursor && n < limit; s++)
-        n += char_width(*s, n);
+    while (s < cursor && n < limit) {
+        int len = *s < 0x80 ? 1 : character_length(s);
+        n += char_width(s, len, n);
+        s += len;
+    }
     return n;
 }
 
@@ -63,6 +67,24 @@ void refresh()
     place_cursor();
 }
 
+// Draws line p from its display column offset: a character of two cells
+// that the left edge cuts shows as a blank.
+static void draw_shifted(byte* p, int offset)
+{
+    if (offset == 0) {
+        draw_line(p, 0);
+        return;
+    }
+    byte* from = column_pointer(p, offset);
+    const byte* cut = from > p ? previous_character(p, from) : from;
+    if (utf8_text && from - cut > 1 && display_width(p, from) > offset) {
+        put_string(" ");
+        draw_line(from, 1);
+    } else {
+        draw_line(from, 0);
+    }
+}
+
 /*
  * Draws the lines from p down to the bottom of the window, each shifted
  * by the cursor line's horizontal offset, and blanks the rows below them.
@@ -77,7 +99,7 @@ void redraw_window(byte* p, int row)
     int offset = display_width(line_start, view_start);
     for (; row <= screen_rows && p < text_end; row++) {
         goto_xy(1, row);
-        draw_line(offset == 0 ? p : column_pointer(p, offset), 0);
+        draw_shifted(p, offset);
         p = next_line(p);
     }
     for (; row <= screen_rows; row++)

@@ -17,6 +17,7 @@
 #include "commands/open_text.h"
 #include "screen/console.h"
 #include "screen/keyboard.h"
+#include "screen/utf8.h"
 #include "screen/window.h"
 #include "session/hangup.h"
 #include "session/session_file.h"
@@ -74,6 +75,7 @@ int pym_main(int argc, char** argv)
     if (argc > 3)
         show_usage();
     find_program(argv[0]);
+    use_locale_character_set();
     console_cols = 80;
     console_rows = 25;
     probe_console_size(&console_cols, &console_rows);

@@ -49,6 +49,7 @@ extern int text_attr;              // text window: bright white on blue
 // ---- rendering and editing settings (reset at every file open) ---------
 extern int tab_width;              // 1..9
 extern int show_controls;          // control bytes as caret pairs
+extern int utf8_text;              // the locale is UTF-8: characters of several bytes
 extern int auto_indent;            // a line split copies the indentation
 extern int delete_to_buffer;       // Delete also fills the paste buffer
 

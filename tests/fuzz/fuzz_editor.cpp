@@ -11,8 +11,8 @@
  * brackets them.
  *
  * Input layout: byte 0 chooses the screen size, view mode and where the
- * cursor starts; byte 1 the width of a tiny screen and when a hang-up
- * comes; byte 2 the length of the text (scaled); then the text, then the
+ * cursor starts; byte 1 the width of a tiny screen, the locale (bit 4: a
+ * UTF-8 text or a C one) and when a hang-up comes; byte 2 the length of the text (scaled); then the text, then the
  * keys.
  *
  * File names typed at prompts come from the fuzzer, so every file call the
@@ -20,6 +20,7 @@
  * are refused and everything happens in a private directory.
  */
 #include <cerrno>
+#include <clocale>
 #include <csignal>
 #include <string>
 #include <cstdarg>
@@ -219,6 +220,9 @@ static void reset_state(uint8_t config, uint8_t extra)
         console_rows = (config & 7) - 3;
     }
     view_only = (config >> 3) & 1;
+    utf8_text = (extra >> 4) & 1;
+    if (!setlocale(LC_CTYPE, utf8_text ? "C.UTF-8" : "C"))
+        abort();
     moves_until_hangup = (extra >> 5) * 3;
     reset_run_state();
 }

@@ -2,7 +2,8 @@
 """Writes the fuzz target's seed corpus: one key stream for every command.
 
 Each seed is: a config byte (screen size, view mode, start position), a byte
-giving a tiny screen's width and when a hang-up lands in mid-change, a byte
+giving a tiny screen's width, the locale and when a hang-up lands in
+mid-change, a byte
 giving the text length in units of 24 bytes, the text, then the keys as the
 terminal sends them."""
 import os
@@ -62,3 +63,19 @@ for name, keys in seeds.items():
             continue
         with open(os.path.join(here, name + label), "wb") as f:
             f.write(bytes([config, extra, len(text) // 24]) + text + keys)
+
+# A UTF-8 text in a UTF-8 locale (bit 4 of the second byte): mixed scripts,
+# wide characters, a combining mark, broken sequences.
+UTF8 = 1 << 4
+utf8_text = "naïve café — 日本語 😀 e\u0301 ".encode() + b"\xff\xc3 \xe6\x97 \n"
+utf8_text = (utf8_text * 40)[: 24 * 40]
+utf8_seeds = {
+    "utf8_motion": DOWN * 3 + RIGHT * 40 + LEFT * 7 + END + UP + HOME + END * 3 + RIGHT * 200,
+    "utf8_typing": "é日😀".encode() + b"\xc3" + b"x" + b"\xe6\x97" + b"\x08" * 3 + DEL * 4 + b"\r",
+    "utf8_exchange": ESC + b"x" + "é".encode() + RIGHT + b"x" + "日".encode() + END + "😀".encode() + ESC,
+    "utf8_find": ESC + "fcafé\r".encode() + "r日本\r中\r".encode() + "f\xc3\xa9\x08\xc3\xaf\r".encode("latin-1"),
+}
+for name, keys in utf8_seeds.items():
+    for config, extra, label in ((1, UTF8, ""), (0, UTF8, "_small"), (1, 0, "_c_locale"), (6, UTF8 | 3, "_4x3")):
+        with open(os.path.join(here, name + label), "wb") as f:
+            f.write(bytes([config, extra, len(utf8_text) // 24]) + utf8_text + keys)

@@ -1,5 +1,6 @@
 #include "harness/editor.h"
 
+#include <clocale>
 #include <cstdlib>
 #include <cstring>
 #include <deque>
@@ -110,8 +111,15 @@ byte* line_at(int n)
     return p;
 }
 
+void use_character_set(bool utf8)
+{
+    ASSERT_NE(setlocale(LC_CTYPE, utf8 ? "C.UTF-8" : "C"), nullptr);
+    utf8_text = utf8;
+}
+
 void EditorTest::SetUp()
 {
+    use_character_set(false);
     char templ[] = "/tmp/pym-test-XXXXXX";
     ASSERT_NE(mkdtemp(templ), nullptr);
     dir = templ;
@@ -126,6 +134,7 @@ void EditorTest::SetUp()
 
 void EditorTest::TearDown()
 {
+    use_character_set(false);
     set_output_sink(nullptr);
     set_input_source(nullptr);
     set_input_end_handler(nullptr);

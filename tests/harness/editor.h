@@ -21,6 +21,10 @@ void set_text(const std::vector<std::string>& lines);
 std::vector<std::string> text_lines();
 byte* line_at(int n);       // start of line n, from 1
 
+// Text in a UTF-8 locale (utf8) or in the C locale, as start-up would
+// choose it from the environment.
+void use_character_set(bool utf8);
+
 class EditorTest : public ::testing::Test {
 protected:
     // A fresh directory, which is the current directory during the test.

@@ -78,6 +78,7 @@ void PtyEditor::start(const std::vector<std::string>& args)
         setenv("TERM", "xterm-256color", 1);
         unsetenv("LINES");
         unsetenv("COLUMNS");
+        setenv("LC_ALL", locale_.c_str(), 1);
         if (chdir(dir_.c_str()) == 0)
             execv(PYM_BINARY, argv.data());
         _exit(127);

@@ -1,5 +1,6 @@
 // Runs the built editor in a pseudo-terminal of a chosen size, as a user
-// would: in a fresh directory of its own, with TERM=xterm-256color. The
+// would: in a fresh directory of its own, with TERM=xterm-256color (and the
+// C locale unless a test chooses another). The
 // child is killed and the directory removed at destruction.
 #pragma once
 
@@ -25,6 +26,8 @@ public:
     void create_file(const std::string& name, const std::string& contents) const;
     std::optional<std::string> read_file(const std::string& name) const;
 
+    // The locale the editor starts in (LC_ALL); "C" unless set before start().
+    void use_locale(const std::string& name) { locale_ = name; }
     // Starts pym with these arguments and waits until its output settles.
     void start(const std::vector<std::string>& args);
     void send(std::string_view bytes);
@@ -56,7 +59,7 @@ private:
     bool read_some(int timeout_ms);     // false when nothing came
 
     Screen screen_;
-    std::string output_, dir_;
+    std::string output_, dir_, locale_ = "C";
     struct termios initial_;
     int master_ = -1;
     pid_t pid_ = -1;
