@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "harness/editor.h"
+#include "screen/render.h"
 #include "screen/window.h"
 #include "store/store.h"
 
@@ -200,4 +201,53 @@ TEST_F(Window, ALongLineNumberMovesTheStatusLeft)
     move_view(30000, 0);
     EXPECT_EQ(screen().text(2, 59, 22), "  Line 12345 Col 1    ");
     EXPECT_EQ(screen().cursor_row(), 25);
+}
+
+// What set_view chooses, walked from the line's start on every call: the
+// view a long line's kept measurements must give too.
+static byte* view_walked_from_start(int goal, byte** cursor_out)
+{
+    byte* c = column_pointer(line_start, goal);
+    int limit = screen_cols - 2, step = ((screen_cols * 7) >> 3) + 1;
+    byte* s = line_start;
+    while (display_width(s, c) >= limit && s < c) {
+        byte* next = column_pointer(s, step);
+        s = next > c ? c : next > s ? next : s + 1;
+    }
+    *cursor_out = c;
+    return s;
+}
+
+TEST_F(Window, ALongLineMeasuredOnceGivesTheViewsOfAWalkFromItsStart)
+{
+    unsigned seed = 7;
+    auto next = [&] { return (seed = seed * 1103515245 + 12345) >> 16; };
+    const char* pieces[] = {"a", "\t", "\x01", "\xC3\xA9", "\xE6\x97\xA5", "\xCC\x81", "\xFF"};
+    for (bool utf8 : {false, true}) {
+        use_character_set(utf8);
+        std::string line;
+        for (int i = 0; i < 3000; i++)
+            line += pieces[next() % 7];
+        open(line + "\n", 80, 25);
+        for (int k = 0; k < 400; k++) {
+            if (k % 100 == 50) {
+                tab_width = 1 + int(next() % 9);
+                show_controls = int(next() % 2);
+            }
+            if (k % 100 == 75) {    // the line changes under the measurements
+                byte tab = '\t';
+                overwrite_bytes(line_start + next() % 1000, &tab, 1);
+            }
+            int goal = int(next() % 4500);
+            byte* want_cursor;
+            byte* want_view = view_walked_from_start(goal, &want_cursor);
+            set_view(goal);
+            ASSERT_EQ(cursor, want_cursor) << "goal " << goal;
+            ASSERT_EQ(view_start, want_view) << "goal " << goal;
+            ASSERT_EQ(cursor_col, display_width(view_start, cursor) + 1);
+            ASSERT_EQ(line_column(line_start, cursor), display_width(line_start, cursor));
+        }
+    }
+    tab_width = 8;
+    show_controls = 0;
 }

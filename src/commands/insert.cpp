@@ -40,7 +40,7 @@ static void after_multibyte(byte* typed)
     const byte* start = character_start(line_start, next);
     if (start != next)
         next = const_cast<byte*>(start) + character_length(start);
-    goal_column = display_width(line_start, next);
+    goal_column = line_column(line_start, next);
     refresh();
     goto_xy(1, cursor_row);
     draw_line(view_start, 0);

@@ -89,7 +89,7 @@ void move_chars(long n)
         }
     }
     lines_moved = lines;
-    goal_column = display_width(s, p);
+    goal_column = line_column(s, p);
 }
 
 /*

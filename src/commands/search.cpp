@@ -173,7 +173,7 @@ static bool replace_at(byte* q, size_t from_len, const char* to)
 static void redraw_cursor_row()
 {
     recount_window();
-    set_view(display_width(line_start, cursor));
+    set_view(line_column(line_start, cursor));
     goto_xy(1, cursor_row);
     draw_line(view_start, 0);
     place_cursor();

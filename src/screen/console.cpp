@@ -215,7 +215,8 @@ void put_plain_line(const char* s, bool abrupt)
 
 static void emit(const char* s, size_t n)
 {
-    setup_terminal();
+    if (!set_up)
+        setup_terminal();
     pending.append(s, n);
 }
 
@@ -277,6 +278,20 @@ static bool rewrite_gap(int col, size_t move_cost)
     return true;
 }
 
+// Writes the decimal digits of n at p; returns the end.
+static char* put_number(char* p, int n)
+{
+    char digits[12];
+    int k = 0;
+    do {
+        digits[k++] = char('0' + n % 10);
+        n /= 10;
+    } while (n > 0);
+    while (k > 0)
+        *p++ = digits[--k];
+    return p;
+}
+
 // Brings the terminal's cursor to where the next output goes.
 static void send_cursor()
 {
@@ -287,14 +302,16 @@ static void send_cursor()
     if (term_row == row && term_col == col + 1) {
         emit("\b", 1);
     } else {
-        char cup[40];
-        if (col == 1)
-            snprintf(cup, sizeof cup, "\x1b[%dH", row);
-        else
-            snprintf(cup, sizeof cup, "\x1b[%d;%dH", row, col);
+        char cup[40] = "\x1b[";
+        char* end = put_number(cup + 2, row);
+        if (col != 1) {
+            *end++ = ';';
+            end = put_number(end, col);
+        }
+        *end++ = 'H';
         bool near = term_row == row && term_col > 0 && term_col < col;
-        if (!near || !rewrite_gap(col, strlen(cup)))
-            emit(cup);
+        if (!near || !rewrite_gap(col, size_t(end - cup)))
+            emit(cup, size_t(end - cup));
     }
     term_row = row;
     term_col = col;
@@ -391,9 +408,63 @@ void goto_xy(int col, int row)
     current_attr = row > 2 ? text_attr : header_attr;
 }
 
+/*
+ * Printable ASCII bytes on the cursor's row, in the current colours: the
+ * cells that already show them cost nothing, and each stretch that does
+ * not goes out in one piece (short gaps of equal cells within it too,
+ * which costs less than a cursor move).
+ */
+static void put_ascii_run(const char* s, int n)
+{
+    if (cur_col < 1) {
+        int skip = std::min(n, 1 - cur_col);
+        s += skip;
+        n -= skip;
+        cur_col += skip;
+    }
+    if (n == 0 || cur_row < 1 || cur_row > console_rows || cur_col > console_cols) {
+        cur_col += n;
+        return;
+    }
+    int m = std::min(n, console_cols - cur_col + 1);
+    cell* row = shown_at(cur_col, cur_row);
+    short attr = short(current_attr);
+    auto same = [&](int i) { return row[i].ch == byte(s[i]) && row[i].len == 1 && row[i].attr == attr; };
+    int col0 = cur_col;
+    for (int i = 0; i < m;) {
+        if (same(i)) {
+            i++;
+            continue;
+        }
+        int j = i + 1, equal = 0;
+        for (; j < m && equal < 4; j++)
+            equal = same(j) ? equal + 1 : 0;
+        j -= equal;
+        cur_col = col0 + i;
+        forget_broken_halves(cur_col, j - i);
+        for (int k = i; k < j; k++)
+            row[k] = cell{byte(s[k]), 1, 1, attr};
+        send_cursor();
+        send_attr();
+        emit(s + i, size_t(j - i));
+        term_col += j - i;
+        if (term_col > console_cols)
+            term_col = term_row = 0;    // the terminal waits to wrap: unknown
+        i = j;
+    }
+    cur_col = col0 + n;
+}
+
 void put_string(const char* s)
 {
-    for (; *s; s++) {
+    while (*s) {
+        if (is_terminal() && byte(*s) >= 0x20 && byte(*s) < 0x7F) {
+            const char* run = s;
+            while (byte(*s) >= 0x20 && byte(*s) < 0x7F)
+                s++;
+            put_ascii_run(run, int(s - run));
+            continue;
+        }
         byte b = byte(*s);
         if (b >= 0xC2 && utf8_text) {
             const byte* p = reinterpret_cast<const byte*>(s);
@@ -401,7 +472,7 @@ void put_string(const char* s)
             int width = len > 1 ? glyph_width(p, len) : 0;
             if (width) {
                 put_character(p, len, width);
-                s += len - 1;
+                s += len;
                 continue;
             }
         }
@@ -414,6 +485,7 @@ void put_string(const char* s)
         } else {
             put_glyph(b);
         }
+        s++;
     }
 }
 

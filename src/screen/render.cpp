@@ -123,9 +123,9 @@ int draw_line(const byte* p, int col0)
     return counter;
 }
 
-int display_width(const byte* from, const byte* to)
+int column_after(const byte* from, const byte* to, int column)
 {
-    int n = 0;
+    int n = column;
     while (from < to) {
         if (*from < 0x80 || !utf8_text) {
             n += char_width(*from++, n);
@@ -138,15 +138,13 @@ int display_width(const byte* from, const byte* to)
     return n;
 }
 
-/*
- * The first character whose first column is at or after target, except
- * that a tab whose blanks cover target is itself the result; a target in
- * the second cell of a caret pair or of a wide character gives the
- * character after it.
- */
-byte* column_pointer(byte* p, int target)
+int display_width(const byte* from, const byte* to)
 {
-    int k = 0;
+    return column_after(from, to, 0);
+}
+
+byte* column_pointer_from(byte* p, int k, int target)
+{
     while (*p) {
         if (k >= target)
             return p;
@@ -164,4 +162,15 @@ byte* column_pointer(byte* p, int target)
         }
     }
     return p;
+}
+
+/*
+ * The first character whose first column is at or after target, except
+ * that a tab whose blanks cover target is itself the result; a target in
+ * the second cell of a caret pair or of a wide character gives the
+ * character after it.
+ */
+byte* column_pointer(byte* p, int target)
+{
+    return column_pointer_from(p, 0, target);
 }

@@ -14,4 +14,9 @@ int char_width(byte b, int column);
 // The columns the character of len bytes at p takes at display column column.
 int char_width(const byte* p, int len, int column);
 int display_width(const byte* from, const byte* to);
+// The display column after the bytes from..to drawn from column (the
+// column of from in its line).
+int column_after(const byte* from, const byte* to, int column);
 byte* column_pointer(byte* p, int target);
+// column_pointer from p, a character that starts at display column k.
+byte* column_pointer_from(byte* p, int k, int target);

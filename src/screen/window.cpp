@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <vector>
 
 #include "screen/console.h"
 #include "screen/render.h"
@@ -35,22 +36,138 @@ static int width_up_to(const byte* s, int limit)
 }
 
 /*
+ * A long line is measured once. The starts of the horizontal views of a
+ * line (the line's start, then each a scroll step on from the one before,
+ * as set_view walks them) are kept with their display columns until the
+ * text, the line or a width changes, so that a move along the line costs
+ * the distance moved, not a walk from the line's start on every key. The
+ * starts are found as far as they are needed.
+ */
+namespace {
+struct view_starts {
+    const byte* line = nullptr;
+    unsigned long changes = 0;
+    int cols = 0, tabs = 0, controls = 0;
+    bool utf8 = false;
+    std::vector<byte*> at;
+    std::vector<int> column;
+    size_t hint = 0;            // where the last view was found
+
+    bool current(const byte* l) const
+    {
+        return line == l && changes == text_changes && cols == screen_cols &&
+               tabs == tab_width && controls == show_controls && utf8 == utf8_text;
+    }
+    void begin(byte* l)
+    {
+        line = l;
+        changes = text_changes;
+        cols = screen_cols;
+        tabs = tab_width;
+        controls = show_controls;
+        utf8 = utf8_text;
+        at.assign(1, l);
+        column.assign(1, 0);
+        hint = 0;
+    }
+    // One more start; false at the line's end.
+    bool extend()
+    {
+        byte* s = at.back();
+        if (*s == 0)
+            return false;
+        byte* next = column_pointer(s, scroll_step());
+        if (next <= s)
+            next = s + 1;
+        column.push_back(column_after(s, next, column.back()));
+        at.push_back(next);
+        return true;
+    }
+    // The last start at or before p.
+    size_t last_at_or_before(const byte* p)
+    {
+        while (at.back() <= p && extend()) {
+        }
+        size_t i = at.size() - 1;
+        while (i > 0 && at[i] > p)
+            i--;
+        return i;
+    }
+    // The last start at or before display column goal.
+    size_t last_before_column(int goal)
+    {
+        while (column.back() <= goal && extend()) {
+        }
+        size_t i = at.size() - 1;
+        while (i > 0 && column[i] > goal)
+            i--;
+        return i;
+    }
+};
+view_starts starts;
+
+view_starts& starts_of(byte* line)
+{
+    if (!starts.current(line))
+        starts.begin(line);
+    return starts;
+}
+
+// Whether set_view walks on from start i: the cursor does not fit in the
+// window that starts there.
+bool walks_on(view_starts& v, size_t i, int limit)
+{
+    return v.at[i] < cursor && width_up_to(v.at[i], limit) >= limit;
+}
+}  // namespace
+
+int line_column(byte* line, const byte* p)
+{
+    view_starts& v = starts_of(line);
+    size_t i = v.last_at_or_before(p);
+    return column_after(v.at[i], p, v.column[i]);
+}
+
+// The view start for the cursor, found from the one found last. From one
+// start to the next the cursor's distance shrinks by a whole scroll step,
+// more than a tab can add, so the starts it walks past form a prefix.
+static byte* view_for_cursor(view_starts& v, int limit)
+{
+    size_t i = std::min(v.hint, v.at.size() - 1);
+    while (i > 0 && !walks_on(v, i - 1, limit))
+        i--;
+    while (walks_on(v, i, limit)) {
+        if (i + 1 == v.at.size())
+            v.extend();
+        i++;
+    }
+    v.hint = i;
+    return v.at[i] > cursor ? cursor : v.at[i];
+}
+
+/*
  * Puts the cursor at display column goal of its line and chooses the
- * horizontal view, always searching from the line's start so the view
+ * horizontal view, as if searching from the line's start, so the view
  * depends only on the line and the cursor. Returns whether it moved.
  */
 int set_view(int goal)
 {
     goal_column = goal;
-    cursor = column_pointer(line_start, goal);
     int limit = screen_cols - 2;
     byte* s = line_start;
-    int w = width_up_to(s, limit);
-    while (w >= limit && s < cursor) {
-        byte* next = column_pointer(s, scroll_step());
-        s = next > cursor ? cursor : next > s ? next : s + 1;
-        w = width_up_to(s, limit);
+    if (scroll_step() > 9) {    // a step wider than any tab (see view_for_cursor)
+        view_starts& v = starts_of(line_start);
+        size_t i = v.last_before_column(goal);
+        cursor = column_pointer_from(v.at[i], v.column[i], goal);
+        s = view_for_cursor(v, limit);
+    } else {
+        cursor = column_pointer(line_start, goal);
+        while (width_up_to(s, limit) >= limit && s < cursor) {
+            byte* next = column_pointer(s, scroll_step());
+            s = next > cursor ? cursor : next > s ? next : s + 1;
+        }
     }
+    int w = width_up_to(s, limit);
     view_shifted = s != view_start;
     view_start = s;
     cursor_col = w + 1;
@@ -96,7 +213,7 @@ void redraw_window(byte* p, int row)
         window_top = p;
     }
     set_view(goal_column);
-    int offset = display_width(line_start, view_start);
+    int offset = line_column(line_start, view_start);
     for (; row <= screen_rows && p < text_end; row++) {
         goto_xy(1, row);
         draw_shifted(p, offset);
@@ -272,7 +389,7 @@ unsigned show_status()
 {
     statuses_drawn++;
     unsigned n = line_number_of(line_start);
-    int col = display_width(line_start, cursor) + 1;
+    int col = line_column(line_start, cursor) + 1;
     char text[48];
     int width = snprintf(text, sizeof text, "  Line %-4u Col %-5u", n, col);
     goto_xy(screen_cols - (width > 21 ? width : 21) + 1, 2);
@@ -341,7 +458,7 @@ void repaint_below(int a, byte* p)
  */
 void show_match(long d)
 {
-    goal_column = display_width(line_start_of(cursor), cursor);
+    goal_column = line_column(line_start_of(cursor), cursor);
     long t = cursor_row + d;
     if (t >= 3 && t <= screen_rows)
         move_view(d, 0);

@@ -8,6 +8,9 @@
 // terminal too short to show it (the console clips what lies below).
 void take_console_size();
 int set_view(int goal);
+// The display column of p in the line that starts at line; a long line is
+// measured once, not on every call.
+int line_column(byte* line, const byte* p);
 void refresh();
 void redraw_window(byte* p, int row);
 void move_view(long dr, long ds);

@@ -23,8 +23,11 @@ bool allocate_store(uint32_t capacity)
 
 void (*after_move)();
 
+unsigned long text_changes;
+
 void begin_change()
 {
+    text_changes++;
     store_busy = store_busy + 1;
 }
 
@@ -142,6 +145,7 @@ byte* lines_back(byte* p, long n, long* moved)
 
 void forget_line_numbers()
 {
+    text_changes++;
     numbered_line = nullptr;
 }
 

@@ -14,6 +14,9 @@
  */
 void begin_change();
 void end_change();
+// Counts the changes of the text (and each new text): what is measured in
+// it stays true while this stays the same.
+extern unsigned long text_changes;
 struct change_scope {
     change_scope() { begin_change(); }
     ~change_scope() { end_change(); }
