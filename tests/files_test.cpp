@@ -65,6 +65,14 @@ TEST_F(Files, LoadsLfAndCrLfLinesAndALastLineWithoutLf)
     set_text({});
     EXPECT_EQ(load("x\r\ny\rz\nnul\0gone\nlast\r"s), 0);
     EXPECT_EQ(text_lines(), (Lines{"x", "y\rz", "nul", "last"}));
+    set_text({});
+    EXPECT_EQ(load("a\nb\0c\nd"s), 0) << "a NUL without any CR";
+    EXPECT_EQ(text_lines(), (Lines{"a", "b", "d"}));
+    use_store(8);                       // room for the bytes and the last NUL, no more
+    EXPECT_EQ(load("ab\ncdef"), 0);
+    EXPECT_EQ(text_lines(), (Lines{"ab", "cdef"}));
+    EXPECT_EQ(text_end - text_begin, 8);
+    use_store(0x10000);
 
     set_text({});
     EXPECT_EQ(load("\n"), 0);

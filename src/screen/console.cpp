@@ -86,11 +86,15 @@ struct cell {
 };
 const cell unknown_blank = {' ', 1, 1, -1};
 static std::vector<cell> shown;
-static int shown_cols, shown_rows;
+static std::vector<int> shown_row;  // where each row of the terminal is kept in shown:
+static int shown_cols, shown_rows;  // a scroll moves these, not the cells
 
 static void forget_shown()
 {
     shown.assign(size_t(console_cols) * size_t(console_rows), unknown_blank);
+    shown_row.resize(size_t(console_rows));
+    for (int r = 0; r < console_rows; r++)
+        shown_row[size_t(r)] = r;
     shown_cols = console_cols;
     shown_rows = console_rows;
 }
@@ -102,7 +106,7 @@ static cell* shown_at(int col, int row)
         forget_shown();
     if (col < 1 || row < 1 || col > shown_cols || row > shown_rows)
         return nullptr;
-    return &shown[size_t(row - 1) * size_t(shown_cols) + size_t(col - 1)];
+    return &shown[size_t(shown_row[size_t(row - 1)]) * size_t(shown_cols) + size_t(col - 1)];
 }
 
 static bool is_terminal()
@@ -537,14 +541,13 @@ static void move_shown_rows(int top, int bottom, bool up)
 {
     if (!shown_at(1, top) || !shown_at(1, bottom))
         return;
-    cell* first = shown_at(1, top);
-    size_t width = size_t(shown_cols), rows = size_t(bottom - top);
+    auto first = shown_row.begin() + (top - 1), last = shown_row.begin() + bottom;
     if (up)
-        std::copy(first + width, first + width * (rows + 1), first);
+        std::rotate(first, first + 1, last);
     else
-        std::copy_backward(first, first + width * rows, first + width * (rows + 1));
-    cell* vacated = up ? shown_at(1, bottom) : first;
-    std::fill(vacated, vacated + width, unknown_blank);
+        std::rotate(first, last - 1, last);
+    cell* vacated = shown_at(1, up ? bottom : top);
+    std::fill(vacated, vacated + shown_cols, unknown_blank);
 }
 
 // Moves the rows top..bottom of the terminal by one: up when up is set.
