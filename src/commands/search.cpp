@@ -70,6 +70,7 @@ byte* find_repeat(long n, const char* s)
     long sum = 0;
     byte* found = nullptr;
     long times = n < 0 ? -n : n;
+    unsigned first_line = line_number_of(line_start);
     for (long i = 0; i < times && !(i > 0 && repetition_interrupted()); i++) {
         byte* r = n > 0 ? search_forward(s) : search_backward(s);
         if (!r) {
@@ -82,6 +83,8 @@ byte* find_repeat(long n, const char* s)
         found = cursor = r;
         sum += lines_crossed;
     }
+    if (sum != 0)               // the lines were counted on the way: no second count
+        note_line_number(line_start_of(cursor), unsigned(long(first_line) + sum));
     show_match(sum);
     return found;
 }

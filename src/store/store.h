@@ -72,6 +72,8 @@ unsigned line_number_of(byte* p);
 void forget_line_numbers();
 // Keeps the remembered line valid before the bytes from p on change.
 void keep_line_number_below(byte* p);
+// What a caller that counted the lines on its way knows: line is number n.
+void note_line_number(byte* line, unsigned n);
 
 // The first layout rule the text breaks (the zero bytes before it, its
 // bounds, its last NUL), or null when it keeps them all. For tests.
