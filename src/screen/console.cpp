@@ -502,13 +502,13 @@ static bool blank_already(int col, int row)
     if (first && first->len == 0)
         if (cell* left = shown_at(col - 1, row))
             *left = unknown_blank;     // the terminal erases a cut character whole
-    for (; col <= console_cols; col++) {
-        cell* c = shown_at(col, row);
-        if (!c)
-            break;
-        if (c->ch != ' ' || c->len != 1 || c->attr != current_attr)
+    if (!first)
+        return true;
+    const cell want = {' ', 1, 1, short(current_attr)};
+    for (cell* c = first; c < first + (console_cols - col + 1); c++) {
+        if (c->ch != ' ' || c->len != 1 || c->attr != want.attr)
             blank = false;
-        *c = cell{' ', 1, 1, short(current_attr)};
+        *c = want;
     }
     return blank;
 }
