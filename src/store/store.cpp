@@ -310,6 +310,7 @@ void overwrite_bytes(byte* pos, const byte* src, size_t n)
     if (n == 0)
         return;
     change_scope change;
+    keep_line_number_below(pos);    // the bytes may hold line ends
     record_overwrite(pos, n);
     std::memcpy(pos, src, n);
     modified = 1;
@@ -328,6 +329,7 @@ std::vector<size_t> rewrite_at(const std::vector<size_t>& at, size_t old_length,
     std::vector<size_t> now(k);
     if (k == 0)
         return now;
+    keep_line_number_below(text_begin + at[0]);
     change_scope change;
     size_t end = at.back() + old_length;
     for (size_t i = 0; i < k; i++)

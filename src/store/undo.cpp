@@ -23,6 +23,7 @@ static void swap_matches(edit& e)
 
 static bool swap_edit(edit& e)
 {
+    keep_line_number_below(text_begin + e.offset);  // what comes back may hold line ends
     if (!e.matches.empty()) {
         swap_matches(e);
         return true;
