@@ -223,12 +223,14 @@ TEST_F(Window, ALongLineMeasuredOnceGivesTheViewsOfAWalkFromItsStart)
     unsigned seed = 7;
     auto next = [&] { return (seed = seed * 1103515245 + 12345) >> 16; };
     const char* pieces[] = {"a", "\t", "\x01", "\xC3\xA9", "\xE6\x97\xA5", "\xCC\x81", "\xFF"};
+    for (int cols : {80, 8})      // a scroll step wider and narrower than a tab
     for (bool utf8 : {false, true}) {
         use_character_set(utf8);
         std::string line;
         for (int i = 0; i < 3000; i++)
             line += pieces[next() % 7];
-        open(line + "\n", 80, 25);
+        open(line + "\n", cols, 25);
+        tab_width = 8;
         for (int k = 0; k < 400; k++) {
             if (k % 100 == 50) {
                 tab_width = 1 + int(next() % 9);

@@ -1,8 +1,10 @@
 #include "commands/insert.h"
 
+#include <algorithm>
+
 #include "commands/motion.h"
 #include "commands/pasting.h"
-#include "commands/special_keys.h"
+#include "commands/shared_keys.h"
 #include "prompts/menu.h"
 #include "prompts/message.h"
 #include "prompts/read_key.h"
@@ -22,12 +24,6 @@ static const char* mode_menu(int insert)
 // In exchange mode, the bytes still to come of a character of several
 // bytes being typed: they go in after its first, overwriting nothing.
 static int bytes_due;
-
-// The bytes a character starting with b has after it, by its lead byte.
-static int continuation_bytes(byte b)
-{
-    return b >= 0xC2 && b <= 0xDF ? 1 : b >= 0xE0 && b <= 0xEF ? 2 : b >= 0xF0 && b <= 0xF4 ? 3 : 0;
-}
 
 /*
  * A byte that may join the one before it into a character (UTF-8 text):
@@ -127,7 +123,7 @@ static void type_key(int key, bool split, int insert)
     long indent = indent_end - line_start;
     int w = display_width(line_start, indent_end);
     bool continuing = utf8_text && bytes_due > 0 && key >= 0x80 && key <= 0xBF;
-    bytes_due = continuing ? bytes_due - 1 : utf8_text ? continuation_bytes(byte(key)) : 0;
+    bytes_due = continuing ? bytes_due - 1 : utf8_text ? std::max(lead_length(byte(key)) - 1, 0) : 0;
     bool opening = insert || split || *cursor == 0 || continuing;
     if (!opening)
         take_character_under_cursor();

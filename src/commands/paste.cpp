@@ -2,7 +2,7 @@
 
 #include "commands/file_io.h"
 #include "commands/motion.h"
-#include "commands/special_keys.h"
+#include "commands/shared_keys.h"
 #include "commands/search.h"
 #include "prompts/menu.h"
 #include "prompts/message.h"
@@ -28,7 +28,7 @@ int buffer_range(byte* a, byte* b)
 }
 
 /*
- * Lets the user move the cursor, with the special keys and searches, to
+ * Lets the user move the cursor, with the shared keys and searches, to
  * the other end of a range that starts where the cursor is now. Returns
  * the key that ended it: the command's letter in some form, or ESC. The
  * start is kept in selection_start, which the store moves with the text.

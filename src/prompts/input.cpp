@@ -80,13 +80,12 @@ struct held_character {
         bool continues = count > 0 && b >= 0x80 && b <= 0xBF;
         if (!continues)
             flush(out, p, size);
-        if (!continues && !(utf8_text && b >= 0xC2 && b <= 0xF4)) {
+        if (!continues && !(utf8_text && lead_length(b))) {
             take_or_refuse(out, p, size, &b, 1);
             return;
         }
         bytes[count++] = b;
-        int want = bytes[0] >= 0xF0 ? 4 : bytes[0] >= 0xE0 ? 3 : 2;
-        if (count < want)
+        if (count < lead_length(bytes[0]))
             return;
         if (sequence_length(bytes, bytes + count) == count) {
             take_or_refuse(out, p, size, bytes, count);

@@ -338,6 +338,17 @@ static void forget_broken_halves(int col, int width)
             *right = unknown_blank;
 }
 
+// Sends the bytes of cells columns wide at the cursor, in its colours.
+static void send_cells(const char* bytes, size_t n, int columns)
+{
+    send_cursor();
+    send_attr();
+    emit(bytes, n);
+    term_col += columns;
+    if (term_col > console_cols)
+        term_col = term_row = 0;    // the terminal waits to wrap: unknown
+}
+
 // Puts one cell (or two) at the cursor: c says what it shows, bytes is
 // how it goes out.
 static void put_cell(const cell& c, const char* bytes, size_t n)
@@ -363,13 +374,8 @@ static void put_cell(const cell& c, const char* bytes, size_t n)
         *here = c;
     if (next)
         *next = tail;
-    send_cursor();
-    send_attr();
-    emit(bytes, n);
+    send_cells(bytes, n, c.width);
     cur_col += c.width;
-    term_col += c.width;
-    if (term_col > console_cols)
-        term_col = term_row = 0;    // the terminal waits to wrap: unknown
 }
 
 static void put_glyph(byte b)
@@ -448,12 +454,7 @@ static void put_ascii_run(const char* s, int n)
         forget_broken_halves(cur_col, j - i);
         for (int k = i; k < j; k++)
             row[k] = cell{byte(s[k]), 1, 1, attr};
-        send_cursor();
-        send_attr();
-        emit(s + i, size_t(j - i));
-        term_col += j - i;
-        if (term_col > console_cols)
-            term_col = term_row = 0;    // the terminal waits to wrap: unknown
+        send_cells(s + i, size_t(j - i), j - i);
         i = j;
     }
     cur_col = col0 + n;

@@ -25,25 +25,11 @@ static bool continuation(const byte* p, const byte* end)
 int sequence_length(const byte* p, const byte* end)
 {
     byte b = p[0];
-    int len;
-    byte lo = 0x80, hi = 0xBF;
-    if (b >= 0xC2 && b <= 0xDF) {
-        len = 2;
-    } else if (b >= 0xE0 && b <= 0xEF) {
-        len = 3;
-        if (b == 0xE0)
-            lo = 0xA0;
-        else if (b == 0xED)
-            hi = 0x9F;
-    } else if (b >= 0xF0 && b <= 0xF4) {
-        len = 4;
-        if (b == 0xF0)
-            lo = 0x90;
-        else if (b == 0xF4)
-            hi = 0x8F;
-    } else {
+    int len = lead_length(b);
+    if (len == 0)
         return 1;
-    }
+    byte lo = b == 0xE0 ? 0xA0 : b == 0xF0 ? 0x90 : 0x80;
+    byte hi = b == 0xED ? 0x9F : b == 0xF4 ? 0x8F : 0xBF;
     if ((end && p + 1 >= end) || p[1] < lo || p[1] > hi)
         return 1;
     for (int i = 2; i < len; i++)

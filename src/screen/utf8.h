@@ -9,6 +9,13 @@
 // Chooses from the locale's character set; true when it is UTF-8.
 bool use_locale_character_set();
 
+// The bytes of a sequence that starts with the lead byte b (2 to 4), or 0
+// when b starts none.
+inline int lead_length(byte b)
+{
+    return b < 0xC2 || b > 0xF4 ? 0 : b >= 0xF0 ? 4 : b >= 0xE0 ? 3 : 2;
+}
+
 // The bytes of the well-formed sequence at p (2 to 4), or 1; it reads no
 // further than end (or, without one, than a NUL, which ends any sequence).
 int sequence_length(const byte* p, const byte* end = nullptr);

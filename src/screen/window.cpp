@@ -128,12 +128,16 @@ int line_column(byte* line, const byte* p)
     return column_after(v.at[i], p, v.column[i]);
 }
 
-// The view start for the cursor, found from the one found last. From one
-// start to the next the cursor's distance shrinks by a whole scroll step,
-// more than a tab can add, so the starts it walks past form a prefix.
+/*
+ * The view start for the cursor: the first start it fits from. When a
+ * scroll step is wider than any tab, the cursor's distance shrinks from one
+ * start to the next, so the starts it walks past form a prefix and the
+ * search goes on from the one found last; on a narrower screen it walks
+ * from the line's start.
+ */
 static byte* view_for_cursor(view_starts& v, int limit)
 {
-    size_t i = std::min(v.hint, v.at.size() - 1);
+    size_t i = scroll_step() > 9 ? std::min(v.hint, v.at.size() - 1) : 0;
     while (i > 0 && !walks_on(v, i - 1, limit))
         i--;
     while (walks_on(v, i, limit)) {
@@ -154,19 +158,10 @@ int set_view(int goal)
 {
     goal_column = goal;
     int limit = screen_cols - 2;
-    byte* s = line_start;
-    if (scroll_step() > 9) {    // a step wider than any tab (see view_for_cursor)
-        view_starts& v = starts_of(line_start);
-        size_t i = v.last_before_column(goal);
-        cursor = column_pointer_from(v.at[i], v.column[i], goal);
-        s = view_for_cursor(v, limit);
-    } else {
-        cursor = column_pointer(line_start, goal);
-        while (width_up_to(s, limit) >= limit && s < cursor) {
-            byte* next = column_pointer(s, scroll_step());
-            s = next > cursor ? cursor : next > s ? next : s + 1;
-        }
-    }
+    view_starts& v = starts_of(line_start);
+    size_t i = v.last_before_column(goal);
+    cursor = column_pointer_from(v.at[i], v.column[i], goal);
+    byte* s = view_for_cursor(v, limit);
     int w = width_up_to(s, limit);
     view_shifted = s != view_start;
     view_start = s;

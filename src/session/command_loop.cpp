@@ -9,7 +9,7 @@
 #include "commands/motion.h"
 #include "commands/paste.h"
 #include "commands/search.h"
-#include "commands/special_keys.h"
+#include "commands/shared_keys.h"
 #include "commands/undo_redo.h"
 #include "prompts/menu.h"
 #include "prompts/message.h"

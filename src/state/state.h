@@ -75,8 +75,8 @@ extern byte* macro_play;           // next key to replay, or null
 extern byte* macro_current;        // register chosen for replay
 extern int macro_repeats;          // replays still to start
 
-// ---- special keys -------------------------------------------------------------
-extern int last_key, prev_key;     // the last two special keys handled
+// ---- shared keys --------------------------------------------------------------
+extern int last_key, prev_key;     // the last two shared keys handled
 extern int mode_key;               // 22 when the Insert key was seen
 extern int lines_moved;            // lines crossed by move_chars
 

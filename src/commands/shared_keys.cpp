@@ -3,7 +3,7 @@
  * End, Delete, Backspace, ^A (Again), ^Y, F1 (Help), and the Insert key as
  * a signal. The command loop, insert mode and the selections share them.
  */
-#include "commands/special_keys.h"
+#include "commands/shared_keys.h"
 
 #include <climits>
 
@@ -49,8 +49,8 @@ static int handle_extended(int code)
 }
 
 /*
- * Acts on a special key. Returns 0 when it was handled, key_ctrl_v for the
- * Insert key, and the key itself when it is not special.
+ * Acts on a shared key. Returns 0 when it was handled, key_ctrl_v for the
+ * Insert key, and the key itself when it is not one of them.
  */
 int handle_special_key(int key)
 {
