@@ -251,6 +251,7 @@ static long read_lines(int fd, byte* pos, off_t size)
     if (store_top() - text_end < size)
         slide_text_to(store_bottom());
     insert_at = pos = text_begin + offset;
+    expect_bulk_write(text_begin, size < store_top() - text_end ? text_end + size : store_top());
     tail_length = size_t(text_end - pos);
     byte* top = store_top() - tail_length;
     bool whole = size > 0 && size < top - pos;     // room for a last NUL too

@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <cstdint>
 #include <cstring>
+#include <sys/mman.h>
 #ifdef __SSE2__
 #include <emmintrin.h>
 #endif
@@ -23,6 +24,20 @@ bool allocate_store(uint32_t capacity)
     std::memset(block, 0, capacity >= 2 ? 4 : 2 + capacity);
     forget_line_numbers();
     return true;
+}
+
+void expect_bulk_write(byte* lo, byte* hi)
+{
+#ifdef MADV_HUGEPAGE
+    const uintptr_t page = uintptr_t(2) << 20;
+    uintptr_t first = (reinterpret_cast<uintptr_t>(lo) + page - 1) & ~(page - 1);
+    uintptr_t last = reinterpret_cast<uintptr_t>(hi) & ~(page - 1);
+    if (last >= first + 4 * page)
+        madvise(reinterpret_cast<void*>(first), last - first, MADV_HUGEPAGE);
+#else
+    (void)lo;
+    (void)hi;
+#endif
 }
 
 void (*after_move)();
