@@ -134,3 +134,19 @@ TEST_F(Rendering, WindowsWiderThanTheRenderBufferDrawWholeRows)
     goto_xy(1, 4);
     EXPECT_EQ(draw_line(line_at(2), 0), 1305);
 }
+
+TEST_F(Rendering, ABandScrolledAboveTheLastRowMovesOnlyItsOwnRows)
+{
+    show_lines({"one", "two", "three", "four", "five", "six"});
+    scroll_up(3, 6);
+    Screen& s = screen();
+    EXPECT_EQ(s.row(3), "two");
+    EXPECT_EQ(s.row(5), "four");
+    EXPECT_EQ(s.row(6), "") << "the row coming in at the band's foot is blank";
+    EXPECT_EQ(s.row(7), "five") << "the row below the band stays";
+    scroll_down(3, 5);          // rows 3..5 move down, over row 6
+    EXPECT_EQ(screen().row(3), "");
+    EXPECT_EQ(screen().row(4), "two");
+    EXPECT_EQ(screen().row(6), "four");
+    EXPECT_EQ(screen().row(7), "five");
+}

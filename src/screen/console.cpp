@@ -235,10 +235,12 @@ static void send_attr()
         return;
     static const int ansi[8] = {0, 4, 2, 6, 1, 5, 3, 7};   // PC order to ANSI
     int a = current_attr;
-    char sgr[40];
-    snprintf(sgr, sizeof sgr, "\x1b[0;%d;%dm", (a & 8 ? 90 : 30) + ansi[a & 7],
-             (a & 0x80 ? 100 : 40) + ansi[(a >> 4) & 7]);
-    emit(sgr);
+    char sgr[40] = "\x1b[0;";
+    char* end = decimal_digits(sgr + 4, unsigned((a & 8 ? 90 : 30) + ansi[a & 7]));
+    *end++ = ';';
+    end = decimal_digits(end, unsigned((a & 0x80 ? 100 : 40) + ansi[(a >> 4) & 7]));
+    *end++ = 'm';
+    emit(sgr, size_t(end - sgr));
     term_attr = a;
 }
 
@@ -282,10 +284,17 @@ static bool rewrite_gap(int col, size_t move_cost)
     return true;
 }
 
-// Writes the decimal digits of n at p; returns the end.
-static char* put_number(char* p, int n)
+// Copies the characters of s to p; returns the end.
+static char* append(char* p, const char* s)
 {
-    char digits[12];
+    while (*s)
+        *p++ = *s++;
+    return p;
+}
+
+char* decimal_digits(char* p, unsigned long n)
+{
+    char digits[24];
     int k = 0;
     do {
         digits[k++] = char('0' + n % 10);
@@ -307,10 +316,10 @@ static void send_cursor()
         emit("\b", 1);
     } else {
         char cup[40] = "\x1b[";
-        char* end = put_number(cup + 2, row);
+        char* end = decimal_digits(cup + 2, unsigned(row));
         if (col != 1) {
             *end++ = ';';
-            end = put_number(end, col);
+            end = decimal_digits(end, unsigned(col));
         }
         *end++ = 'H';
         bool near = term_row == row && term_col > 0 && term_col < col;
@@ -562,13 +571,20 @@ static void scroll_band(int top, int bottom, bool up)
         clear_row(top);
         return;
     }
-    char seq[48];
-    if (bottom == console_rows)     // the band reaches the bottom: delete or insert a row
-        snprintf(seq, sizeof seq, "\x1b[%dH\x1b[%c", top, up ? 'M' : 'L');
-    else                        // a region, and a line feed or reverse one at its edge
-        snprintf(seq, sizeof seq, "\x1b[%d;%dr\x1b[%dH\x1b%c\x1b[r", top, bottom,
-                 up ? bottom : top, up ? 'D' : 'M');
-    emit(seq);
+    char seq[48] = "\x1b[";
+    char* end = seq + 2;
+    if (bottom == console_rows) {   // the band reaches the bottom: delete or insert a row
+        end = decimal_digits(end, unsigned(top));
+        end = append(end, up ? "H\x1b[M" : "H\x1b[L");
+    } else {                    // a region, and a line feed or reverse one at its edge
+        end = decimal_digits(end, unsigned(top));
+        *end++ = ';';
+        end = decimal_digits(end, unsigned(bottom));
+        end = append(end, "r\x1b[");
+        end = decimal_digits(end, unsigned(up ? bottom : top));
+        end = append(end, up ? "H\x1b" "D\x1b[r" : "H\x1bM\x1b[r");
+    }
+    emit(seq, size_t(end - seq));
     term_col = term_row = 0;
     move_shown_rows(top, bottom, up);
 }

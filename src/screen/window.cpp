@@ -380,13 +380,27 @@ void fit_window()
     recount_window();
 }
 
+// n in at least width characters, blanks after it; returns the end.
+static char* padded_number(char* p, unsigned long n, int width)
+{
+    char* end = decimal_digits(p, n);
+    while (end - p < width)
+        *end++ = ' ';
+    return end;
+}
+
 unsigned show_status()
 {
     statuses_drawn++;
     unsigned n = line_number_of(line_start);
     int col = line_column(line_start, cursor) + 1;
-    char text[48];
-    int width = snprintf(text, sizeof text, "  Line %-4u Col %-5u", n, col);
+    char text[48] = "  Line ";
+    char* end = padded_number(text + 7, n, 4);
+    for (const char* s = " Col "; *s; s++)
+        *end++ = *s;
+    end = padded_number(end, unsigned(col), 5);
+    *end = 0;
+    int width = int(end - text);
     goto_xy(screen_cols - (width > 21 ? width : 21) + 1, 2);
     put_string(text);
     return n;
