@@ -85,6 +85,15 @@ struct cell {
     bool operator==(const cell& o) const { return ch == o.ch && len == o.len && attr == o.attr; }
 };
 const cell unknown_blank = {' ', 1, 1, -1};
+
+// A cell as one number, for the loops that go over whole rows of cells.
+static uint64_t bits(const cell& c)
+{
+    static_assert(sizeof(cell) == sizeof(uint64_t), "a cell is kept in 8 bytes");
+    uint64_t x;
+    memcpy(&x, &c, sizeof x);
+    return x;
+}
 static std::vector<cell> shown;
 static std::vector<int> shown_row;  // where each row of the terminal is kept in shown:
 static int shown_cols, shown_rows;  // a scroll moves these, not the cells
@@ -448,24 +457,32 @@ static void put_ascii_run(const char* s, int n)
     int m = std::min(n, console_cols - cur_col + 1);
     cell* row = shown_at(cur_col, cur_row);
     short attr = short(current_attr);
-    auto same = [&](int i) { return row[i].ch == byte(s[i]) && row[i].len == 1 && row[i].attr == attr; };
+    // the cell showing byte b is base + b * unit, whatever the byte order
+    const uint64_t base = bits(cell{0, 1, 1, attr}), unit = bits(cell{1, 1, 1, attr}) - base;
+    auto wanted = [&](int i) { return base + uint64_t(byte(s[i])) * unit; };
     int col0 = cur_col;
-    for (int i = 0; i < m;) {
-        if (same(i)) {
-            i++;
-            continue;
+    auto send = [&](int from, int to) {
+        cur_col = col0 + from;
+        send_cells(s + from, size_t(to - from), to - from);
+    };
+    // the record takes every cell; what differs goes out, a stretch ending
+    // at four equal cells in a row
+    forget_broken_halves(col0, m);
+    int stretch = -1, equal = 0;
+    for (int i = 0; i < m; i++) {
+        uint64_t c = wanted(i);
+        bool same = bits(row[i]) == c;
+        memcpy(&row[i], &c, sizeof c);
+        if (!same) {
+            stretch = stretch < 0 ? i : stretch;
+            equal = 0;
+        } else if (stretch >= 0 && ++equal == 4) {
+            send(stretch, i - 3);
+            stretch = -1;
         }
-        int j = i + 1, equal = 0;
-        for (; j < m && equal < 4; j++)
-            equal = same(j) ? equal + 1 : 0;
-        j -= equal;
-        cur_col = col0 + i;
-        forget_broken_halves(cur_col, j - i);
-        for (int k = i; k < j; k++)
-            row[k] = cell{byte(s[k]), 1, 1, attr};
-        send_cells(s + i, size_t(j - i), j - i);
-        i = j;
     }
+    if (stretch >= 0)
+        send(stretch, m - equal);
     cur_col = col0 + n;
 }
 
@@ -515,9 +532,9 @@ static bool blank_already(int col, int row)
     if (!first)
         return true;
     const cell want = {' ', 1, 1, short(current_attr)};
+    const uint64_t want_bits = bits(want);
     for (cell* c = first; c < first + (console_cols - col + 1); c++) {
-        if (c->ch != ' ' || c->len != 1 || c->attr != want.attr)
-            blank = false;
+        blank &= bits(*c) == want_bits;
         *c = want;
     }
     return blank;

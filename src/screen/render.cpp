@@ -1,5 +1,6 @@
 #include "screen/render.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "screen/console.h"
@@ -99,8 +100,19 @@ int draw_line(const byte* p, int col0)
     *out = 0;
     while (*p && counter < limit) {
         if (out - render_buffer >= room) {
+            *out = 0;
             put_string(render_buffer);
             out = render_buffer;
+        }
+        // the common bytes, printable ASCII: each is itself in one cell
+        int n = std::min(limit - counter, room - int(out - render_buffer)), k = 0;
+        for (; k < n && byte(p[k] - 0x20) < 0x5F; k++)
+            out[k] = char(p[k]);
+        if (k > 0) {
+            p += k;
+            out += k;
+            counter += k;
+            continue;
         }
         int len = *p < 0x80 ? 1 : character_length(p);
         if (len > 1 && counter + character_cells(p, len) > limit && glyph_width(p, len) == 2) {
@@ -116,8 +128,8 @@ int draw_line(const byte* p, int col0)
         int over = counter - limit;
         out -= over;
         out = put_special(out, continuation_mark);
-        *out = 0;
     }
+    *out = 0;
     put_string(render_buffer);
     clear_to_eol();
     return counter;
