@@ -50,10 +50,11 @@ bool allocate_store(uint32_t capacity);
 
 /*
  * Says that the bytes in [lo, hi) are about to be written in one sweep (a
- * big file read in): where the system offers 2 MiB pages, the whole ones
- * inside take those, so the sweep and every later scan take a page fault
- * and a TLB entry per 2 MiB instead of per 4 KiB. The partial pages at the
- * two ends stay small, so the text costs no more memory than its bytes.
+ * file read in), so the system makes their pages in one call rather than
+ * one page fault each. Where it offers 2 MiB pages, the whole ones inside
+ * take those, so the sweep and every later scan take a TLB entry per 2 MiB
+ * instead of per 4 KiB. The partial pages at the two ends stay small, so
+ * the text costs no more memory than its bytes.
  */
 void expect_bulk_write(byte* lo, byte* hi);
 
