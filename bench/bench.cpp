@@ -576,12 +576,17 @@ int main(int argc, char** argv)
             workloads.push_back(w);
 
     // results[workload][editor]: the runs, interleaved so that a noisy
-    // moment of the machine does not fall on one editor only
+    // moment of the machine does not fall on one editor only, and each run
+    // starts with another editor, so that no editor always comes first or
+    // always follows the same one (memory that an editor has just freed is
+    // cheaper for the next one to take)
     std::vector<std::vector<std::vector<RunResult>>> results(
         workloads.size(), std::vector<std::vector<RunResult>>(editors.size()));
     for (int run = 0; run < opt.runs; run++) {
+        size_t first = size_t(run) * editors.size() / size_t(opt.runs);
         for (size_t wi = 0; wi < workloads.size(); wi++) {
-            for (size_t ei = 0; ei < editors.size(); ei++) {
+            for (size_t k = 0; k < editors.size(); k++) {
+                size_t ei = (first + k) % editors.size();
                 if (!not_applicable(*editors[ei], workloads[wi]).empty())
                     continue;
                 double s = now_s();
