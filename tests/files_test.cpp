@@ -125,6 +125,26 @@ TEST_F(Files, AFileNeedingMoreRoomThanItsSizeArrivesWhole)
     EXPECT_EQ(text_begin[-1] | text_begin[-2], 0);
 }
 
+// Megabytes of text are read into pages the system makes ahead of the read
+// (large ones where it has them): every byte still arrives, in its place.
+TEST_F(Files, AFileOfManyMegabytesArrivesWholeBetweenTwoLines)
+{
+    use_store(32u << 20);
+    set_text({"HEAD", "TAIL"});
+    Lines file_lines, expected{"HEAD"};
+    std::string file;
+    for (int i = 0; file.size() < (12u << 20); i++) {
+        file_lines.push_back("line " + std::to_string(i) + " " + std::string(size_t(i % 97), 'a' + char(i % 26)));
+        file += file_lines.back() + "\n";
+    }
+    expected.insert(expected.end(), file_lines.begin(), file_lines.end());
+    expected.push_back("TAIL");
+    EXPECT_EQ(load(file, line_at(2)), 0);
+    EXPECT_TRUE(text_lines() == expected) << "a line of the file is missing or changed";
+    EXPECT_EQ(size_t(text_end - text_begin), file.size() + 10);
+    use_store(0x10000);
+}
+
 TEST_F(Files, ANameThatCannotBeOpenedChangesNothing)
 {
     set_text({"kept"});
