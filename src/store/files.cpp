@@ -1,5 +1,6 @@
 #include "store/files.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
@@ -190,45 +191,53 @@ static long read_fully(int fd, byte* p, size_t n)
 }
 
 /*
- * Turns each LF of the n bytes at p into a NUL; false when they hold a CR
- * or a NUL, which the line by line load deals with (p is then partly
- * turned). Sixteen bytes at a time where the machine has the instructions.
+ * Copies the n bytes at from to to, each LF turned into a NUL; false when
+ * they hold a CR or a NUL, which the line by line load deals with (to is
+ * then partly written). Sixteen bytes at a time where the machine has the
+ * instructions.
  */
-static bool turn_line_ends(byte* p, size_t n)
+static bool turn_line_ends(byte* to, const byte* from, size_t n)
 {
     size_t i = 0;
 #ifdef __SSE2__
     const __m128i lf = _mm_set1_epi8('\n'), cr = _mm_set1_epi8('\r'), zero = _mm_setzero_si128();
     for (; i + 16 <= n; i += 16) {
-        __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i));
+        __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(from + i));
         __m128i odd = _mm_or_si128(_mm_cmpeq_epi8(x, cr), _mm_cmpeq_epi8(x, zero));
         if (_mm_movemask_epi8(odd))
             return false;
         x = _mm_andnot_si128(_mm_cmpeq_epi8(x, lf), x);
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(p + i), x);
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(to + i), x);
     }
 #endif
     for (; i < n; i++) {
-        if (p[i] == '\r' || p[i] == 0)
+        if (from[i] == '\r' || from[i] == 0)
             return false;
-        p[i] = p[i] == '\n' ? 0 : p[i];
+        to[i] = from[i] == '\n' ? 0 : from[i];
     }
     return true;
 }
 
 /*
- * The common file at memory speed: one read into the room, then one pass
- * that turns its line ends into NULs. Only a file of exactly the size it
- * said, with no CR and no NUL, goes this way; false, with the file back at
- * its start, sends any other to the line by line load.
+ * The common file at memory speed: read a piece at a time into a small
+ * buffer, each piece copied into the room with its line ends turned into
+ * NULs. The buffer stays in the cache, and the room's pages are written
+ * once, by the editor, not first by the system's copy and then again.
+ * Only a file of exactly the size it said, with no CR and no NUL, goes
+ * this way; false, with the file back at its start, sends any other to the
+ * line by line load.
  */
 static bool load_whole(int fd, byte* pos, off_t size)
 {
-    size_t n = size_t(size);
-    byte extra;
-    bool plain = read_fully(fd, pos, n) == long(n) && read_fully(fd, &extra, 1) == 0 &&
-                 turn_line_ends(pos, n);
-    if (!plain) {
+    size_t n = size_t(size), got = 0;
+    byte piece[1 << 16];
+    bool plain = true;
+    while (plain && got < n) {
+        size_t want = std::min(sizeof piece, n - got);
+        plain = read_fully(fd, piece, want) == long(want) && turn_line_ends(pos + got, piece, want);
+        got += want;
+    }
+    if (!plain || read_fully(fd, piece, 1) != 0) {
         lseek(fd, 0, SEEK_SET);
         return false;
     }
