@@ -259,13 +259,12 @@ RunResult run_one(const Options& opt, const DataFiles& data, const EditorKeys& e
         r.ok = false;
         r.problem = "exit status " + std::to_string(x.status);
     }
-    r.cpu_s = double(x.usage.ru_utime.tv_sec + x.usage.ru_stime.tv_sec) +
-              double(x.usage.ru_utime.tv_usec + x.usage.ru_stime.tv_usec) * 1e-6;
+    auto seconds = [](const timeval& t) { return double(t.tv_sec) + double(t.tv_usec) * 1e-6; };
+    r.cpu_s = seconds(x.usage.ru_utime) + seconds(x.usage.ru_stime);
     r.wall_s = x.wall_s;
     if (opt.verbose)
         fprintf(stderr, "%s %s: user %.4f s, system %.4f s\n", e.name.c_str(), w.name.c_str(),
-                double(x.usage.ru_utime.tv_sec) + double(x.usage.ru_utime.tv_usec) * 1e-6,
-                double(x.usage.ru_stime.tv_sec) + double(x.usage.ru_stime.tv_usec) * 1e-6);
+                seconds(x.usage.ru_utime), seconds(x.usage.ru_stime));
     // ru_maxrss would do, but Linux carries the high-water mark of the
     // process before its exec (a copy of this benchmark) into it
     r.rss_mib = double(peak_kib) / 1024.0;

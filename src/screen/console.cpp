@@ -589,12 +589,10 @@ static void scroll_band(int top, int bottom, bool up)
         return;
     }
     char seq[48] = "\x1b[";
-    char* end = seq + 2;
+    char* end = decimal_digits(seq + 2, unsigned(top));
     if (bottom == console_rows) {   // the band reaches the bottom: delete or insert a row
-        end = decimal_digits(end, unsigned(top));
         end = append(end, up ? "H\x1b[M" : "H\x1b[L");
     } else {                    // a region, and a line feed or reverse one at its edge
-        end = decimal_digits(end, unsigned(top));
         *end++ = ';';
         end = decimal_digits(end, unsigned(bottom));
         end = append(end, "r\x1b[");

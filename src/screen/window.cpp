@@ -1,7 +1,6 @@
 #include "screen/window.h"
 
 #include <algorithm>
-#include <cstdio>
 #include <cstring>
 #include <vector>
 
@@ -396,9 +395,8 @@ unsigned show_status()
     int col = line_column(line_start, cursor) + 1;
     char text[48] = "  Line ";
     char* end = padded_number(text + 7, n, 4);
-    for (const char* s = " Col "; *s; s++)
-        *end++ = *s;
-    end = padded_number(end, unsigned(col), 5);
+    memcpy(end, " Col ", 5);
+    end = padded_number(end + 5, unsigned(col), 5);
     *end = 0;
     int width = int(end - text);
     goto_xy(screen_cols - (width > 21 ? width : 21) + 1, 2);

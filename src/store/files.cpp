@@ -260,7 +260,8 @@ static long read_lines(int fd, byte* pos, off_t size)
     if (store_top() - text_end < size)
         slide_text_to(store_bottom());
     insert_at = pos = text_begin + offset;
-    expect_bulk_write(text_begin, size < store_top() - text_end ? text_end + size : store_top());
+    // the file goes in at pos and the text after it moves up by its size
+    expect_bulk_write(pos, size < store_top() - text_end ? text_end + size : store_top());
     tail_length = size_t(text_end - pos);
     byte* top = store_top() - tail_length;
     bool whole = size > 0 && size < top - pos;     // room for a last NUL too
