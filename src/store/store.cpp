@@ -29,25 +29,16 @@ bool allocate_store(uint32_t capacity)
 
 void expect_bulk_write(byte* lo, byte* hi)
 {
-    uintptr_t from = reinterpret_cast<uintptr_t>(lo), to = reinterpret_cast<uintptr_t>(hi);
-#ifdef MADV_HUGEPAGE
-    const uintptr_t large = uintptr_t(2) << 20;
-    uintptr_t first = (from + large - 1) & ~(large - 1), last = to & ~(large - 1);
-    if (last >= first + 4 * large) {
-        madvise(reinterpret_cast<void*>(first), last - first, MADV_HUGEPAGE);
-        return;
-    }
-#endif
 #ifdef MADV_POPULATE_WRITE
-    // small pages: made in one call, not one page fault each
     uintptr_t small = uintptr_t(sysconf(_SC_PAGESIZE));
-    from &= ~(small - 1);
-    to = (to + small - 1) & ~(small - 1);
+    uintptr_t from = reinterpret_cast<uintptr_t>(lo) & ~(small - 1);
+    uintptr_t to = (reinterpret_cast<uintptr_t>(hi) + small - 1) & ~(small - 1);
     if (to >= from + 16 * small)
         madvise(reinterpret_cast<void*>(from), to - from, MADV_POPULATE_WRITE);
+#else
+    (void)lo;
+    (void)hi;
 #endif
-    (void)from;
-    (void)to;
 }
 
 void (*after_move)();

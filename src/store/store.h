@@ -51,10 +51,10 @@ bool allocate_store(uint32_t capacity);
 /*
  * Says that the bytes in [lo, hi) are about to be written in one sweep (a
  * file read in), so the system makes their pages in one call rather than
- * one page fault each. Where it offers 2 MiB pages, the whole ones inside
- * take those, so the sweep and every later scan take a TLB entry per 2 MiB
- * instead of per 4 KiB. The partial pages at the two ends stay small, so
- * the text costs no more memory than its bytes.
+ * one page fault each. They stay small pages: memory just given back by
+ * this or another program is at hand in small pages, while a 2 MiB page
+ * may first have to be gathered or, on a virtual machine, first be backed
+ * by the host, which cost several times the whole read.
  */
 void expect_bulk_write(byte* lo, byte* hi);
 
