@@ -29,6 +29,7 @@ namespace {
 struct Options {
     std::string pym = "pym";
     std::string base;           // the "base" editor: another build of PYM
+    std::string floor;          // the floor program, beside this one
     int runs = 3;
     double scale = 1;
     std::vector<std::string> editors = default_editors();
@@ -173,7 +174,11 @@ RunResult run_one(const Options& opt, const DataFiles& data, const EditorKeys& e
     Terminal term(25, 80);
     std::vector<std::string> argv;
     for (const std::string& a : e.command)
-        argv.push_back(a == "{pym}" ? opt.pym : a == "{base}" ? opt.base : a == "{file}" ? w.file : a);
+        argv.push_back(a == "{pym}"     ? opt.pym
+                       : a == "{base}"  ? opt.base
+                       : a == "{floor}" ? opt.floor
+                       : a == "{file}"  ? w.file
+                                        : a);
     EditorProcess p(term, argv, data.dir, data.dir + "/home");
     if (!p.wait_started(120000)) {
         r.ok = false;
@@ -230,7 +235,7 @@ RunResult run_one(const Options& opt, const DataFiles& data, const EditorKeys& e
         r.max_key_bytes = per_key_bytes.back();
     }
 
-    if (w.check_lo > 0 && r.ok) {
+    if (w.check_lo > 0 && r.ok && !e.where_pattern.empty()) {
         std::vector<Step> where = plan(e, {{"where", ""}}, mode);
         for (const Step& s : where)
             p.step(step_bytes(term, s), true, step_timeout_ms);
@@ -361,15 +366,16 @@ void print_row(const std::vector<std::string>& cells)
     printf("\n");
 }
 
-// The lowest of one figure over the editors after the first (PYM), and
-// which editor had it; -1 when none has it.
+// The lowest of one figure over the editors after the first (PYM), the
+// floor left out, and which editor had it; -1 when none has it.
 template <class Get>
-std::pair<double, int> best_other(const std::vector<Figures>& figs, Get get)
+std::pair<double, int> best_other(const std::vector<Figures>& figs,
+                                  const std::vector<const EditorKeys*>& editors, Get get)
 {
     double best = NAN;
     int who = -1;
     for (size_t e = 1; e < figs.size(); e++) {
-        double v = get(figs[e]);
+        double v = editors[e]->reference ? NAN : get(figs[e]);
         if (!std::isnan(v) && (std::isnan(best) || v < best)) {
             best = v;
             who = int(e);
@@ -400,14 +406,19 @@ void print_targets(const std::vector<Workload>& workloads,
     auto checked = [](const Figures& f) { return f.checks_failed ? ", cursor check failed" : ""; };
     printf("\nTargets for PYM (medians):\n");
     for (size_t i = 0; i < workloads.size(); i++) {
-        auto [best, who] = best_other(figs[i], [](const Figures& f) { return f.cpu_s; });
+        auto [best, who] =
+            best_other(figs[i], editors, [](const Figures& f) { return f.cpu_s; });
         const Figures& f = figs[i][0];
         if (who < 0 || std::isnan(f.cpu_s))
             continue;
         double r = f.cpu_s / best;
-        printf("  %s CPU at most half the best other: %-16s %s x %s%s\n",
+        // a target below the floor is out of any editor's reach
+        std::string floor;
+        if (int fl = editor("floor"); fl > 0 && !std::isnan(figs[i][size_t(fl)].cpu_s))
+            floor = "; the floor " + fmt(figs[i][size_t(fl)].cpu_s / best, 2) + " x";
+        printf("  %s CPU at most half the best other: %-16s %s x %s%s%s\n",
                verdict(r <= 0.5 && !f.checks_failed), workloads[i].name.c_str(), fmt(r, 2).c_str(),
-               editors[size_t(who)]->name.c_str(), checked(f));
+               editors[size_t(who)]->name.c_str(), checked(f), floor.c_str());
     }
     for (size_t i = 0; i < workloads.size(); i++) {
         const Figures& f = figs[i][0];
@@ -557,7 +568,14 @@ int main(int argc, char** argv)
             fprintf(stderr, "base needs --base PATH: left out\n");
             continue;
         }
-        if (name != "pym" && name != "base" && system(("command -v " + name + " >/dev/null").c_str()) != 0) {
+        if (name == "floor") {
+            opt.floor = std::filesystem::read_symlink("/proc/self/exe").parent_path() / "pym-bench-floor";
+            if (access(opt.floor.c_str(), X_OK) != 0) {
+                fprintf(stderr, "%s is missing: the floor left out\n", opt.floor.c_str());
+                continue;
+            }
+        }
+        if (name != "pym" && name != "base" && name != "floor" && system(("command -v " + name + " >/dev/null").c_str()) != 0) {
             fprintf(stderr, "%s is not installed: left out\n", name.c_str());
             continue;
         }
@@ -626,13 +644,13 @@ int main(int argc, char** argv)
         }
         if (editors.size() > 1 && with_pym) {
             const std::vector<Figures>& fw = figs[wi];
-            auto r = [&](auto get) { return ratio(get(fw[0]), best_other(fw, get).first); };
+            auto r = [&](auto get) { return ratio(get(fw[0]), best_other(fw, editors, get).first); };
             auto cpu = [](const Figures& f) { return f.cpu_s; };
             auto rss = [](const Figures& f) { return f.rss_mib; };
             std::string note;
-            if (int who = best_other(fw, cpu).second; who > 0)
+            if (int who = best_other(fw, editors, cpu).second; who > 0)
                 note += " best CPU " + editors[size_t(who)]->name;
-            if (int who = best_other(fw, rss).second; who > 0)
+            if (int who = best_other(fw, editors, rss).second; who > 0)
                 note += ", RSS " + editors[size_t(who)]->name;
             print_row({"", "ratio", r(cpu), r([](const Figures& f) { return f.wall_s; }),
                        r([](const Figures& f) { return f.kib_out; }),
@@ -646,6 +664,8 @@ int main(int argc, char** argv)
         printf("\n");
     }
     printf("ratio: PYM's figure over the best (lowest) of the others; notes: which was best.\n");
+    printf("floor: not an editor, never the best: answers each key with one write of a\n"
+           "reply, edits nothing; what a key costs any program here (floor.cpp).\n");
     printf("B/key, B max: terminal bytes of one key, median and most; wr/key: write() calls\n"
            "per key, max: most in one key; ms/key, max ms: CPU per key, mean and most.\n"
            "Start-up, set-up moves, mode changes, the cursor check and quitting count in\n"

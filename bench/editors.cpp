@@ -224,6 +224,25 @@ std::vector<EditorKeys> make_maps()
         {"utf8", "no UTF-8"},
     };
     maps.push_back(mg);
+
+    // not an editor: the floor (floor.cpp) answers every key with one
+    // write, so the keys only need to arrive one step at a time
+    EditorKeys floor;
+    floor.name = "floor";
+    floor.command = {"{floor}"};
+    floor.starts = any;
+    floor.reference = true;
+    for (const char* action : {"down", "page_down", "page_up", "end", "left", "right", "top",
+                               "to_text_end", "find_again", "undo"})
+        floor.actions[action] = {any, any, {"<down>"}};
+    floor.actions["type"] = {any, any, {"{}"}};
+    floor.actions["find"] = {any, any, {"<^F>", "{}", "<cr>"}};
+    floor.actions["get"] = {any, any, {"<^R>", "{}", "<cr>"}};
+    floor.actions["replace"] = {any, any, {"<^R>", "{}", "<cr>", "{2}", "<cr>"}};
+    floor.actions["paste"] = {any, any, {"{paste}"}};
+    floor.actions["quit"] = floor.actions["quit_changed"] = {any, any, {"<^Q>"}};
+    floor.actions["where"] = {any, any, {}};    // it keeps no cursor: not checked
+    maps.push_back(floor);
     return maps;
 }
 
@@ -237,5 +256,5 @@ const std::vector<EditorKeys>& editor_key_maps()
 
 std::vector<std::string> default_editors()
 {
-    return {"pym", "nano", "vim", "dte", "ne", "mg"};
+    return {"pym", "nano", "vim", "dte", "ne", "mg", "floor"};
 }

@@ -43,8 +43,11 @@ struct EditorKeys {
     // shows UTF-8 text as text; "undo_all": one undo takes back a whole
     // replace), and why: those workloads are left out for it
     std::map<std::string, std::string> lacks;
+    // a reference, not an editor: shown, never the best other, never checked
+    bool reference = false;
 };
 
 const std::vector<EditorKeys>& editor_key_maps();
-// The editors run when --editors does not say: pym first, for the ratios.
+// The editors run when --editors does not say: pym first, for the ratios,
+// and the floor last.
 std::vector<std::string> default_editors();
