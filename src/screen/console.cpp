@@ -486,6 +486,14 @@ static void put_ascii_run(const char* s, int n)
     cur_col = col0 + n;
 }
 
+void put_ascii(const char* s, int n)
+{
+    if (is_terminal())
+        put_ascii_run(s, n);
+    else
+        pending.append(s, size_t(n));
+}
+
 void put_string(const char* s)
 {
     while (*s) {

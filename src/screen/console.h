@@ -6,6 +6,9 @@
 void probe_console_size(int* cols, int* rows);
 void goto_xy(int col, int row);
 void put_string(const char* s);
+// n bytes of printable ASCII (0x20-0x7E), a cell each: put_string without
+// looking at each byte first, for the rows of text.
+void put_ascii(const char* s, int n);
 void clear_to_eol();
 void clear_row(int row);
 void scroll_up(int top, int bottom);

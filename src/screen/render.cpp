@@ -97,23 +97,26 @@ int draw_line(const byte* p, int col0)
     int room = int(sizeof render_buffer) - 16;     // cells we can hold
     int counter = col0;
     char* out = render_buffer;
-    *out = 0;
+    auto put_rendered = [&] {
+        *out = 0;
+        put_string(render_buffer);
+        out = render_buffer;
+    };
     while (*p && counter < limit) {
-        if (out - render_buffer >= room) {
-            *out = 0;
-            put_string(render_buffer);
-            out = render_buffer;
-        }
-        // the common bytes, printable ASCII: each is itself in one cell
-        int n = std::min(limit - counter, room - int(out - render_buffer)), k = 0;
-        for (; k < n && byte(p[k] - 0x20) < 0x5F; k++)
-            out[k] = char(p[k]);
+        // the common bytes, printable ASCII, go to the console as they are
+        int n = limit - counter, k = 0;
+        while (k < n && byte(p[k] - 0x20) < 0x5F)
+            k++;
         if (k > 0) {
+            if (out > render_buffer)
+                put_rendered();
+            put_ascii(reinterpret_cast<const char*>(p), k);
             p += k;
-            out += k;
             counter += k;
             continue;
         }
+        if (out - render_buffer >= room)
+            put_rendered();
         int len = *p < 0x80 ? 1 : character_length(p);
         if (len > 1 && counter + character_cells(p, len) > limit && glyph_width(p, len) == 2) {
             *out++ = ' ';       // a wide character is not cut at the edge
@@ -124,13 +127,13 @@ int draw_line(const byte* p, int col0)
         p += len;
     }
     if (counter >= limit && col0 < limit) {
-        // the mark takes the place of the cell in column screen_cols - 1
+        // the mark takes the place of the cell in column screen_cols - 1;
+        // the cells past it are the last character's, still in the buffer
         int over = counter - limit;
         out -= over;
         out = put_special(out, continuation_mark);
     }
-    *out = 0;
-    put_string(render_buffer);
+    put_rendered();
     clear_to_eol();
     return counter;
 }
