@@ -1,5 +1,6 @@
 // How lines come out on the screen: clipping and the continuation mark,
 // tabs, control bytes, and starts and widths at the edges.
+#include <cstdlib>
 #include <gtest/gtest.h>
 
 #include "harness/editor.h"
@@ -133,6 +134,25 @@ TEST_F(Rendering, WindowsWiderThanTheRenderBufferDrawWholeRows)
     EXPECT_EQ(screen().row(4), std::string(1298, ' ') + "»");
     goto_xy(1, 4);
     EXPECT_EQ(draw_line(line_at(2), 0), 1305);
+}
+
+// Rows drawn over rows that share some of their cells: what already shows
+// is skipped, in runs of every length and across the console's blocks of
+// 64 cells, and the terminal must still show exactly the new rows.
+TEST_F(Rendering, RowsDrawnOverOtherRowsShowExactlyTheNewText)
+{
+    open("", 200, 6);
+    std::srand(7);
+    for (int round = 0; round < 400; round++) {
+        int row = 3 + round % 4, length = std::rand() % 198, col = 1 + round % 5 / 4;
+        std::string line;
+        for (int i = 0; i < length; i++)
+            line += "ab "[std::rand() % (round % 3 + 1)];
+        goto_xy(col, row);      // now and then from the second cell
+        draw_line(reinterpret_cast<const byte*>(line.c_str()), 0);
+        ASSERT_EQ(screen().text(row, col, 198), line + std::string(198 - line.size(), ' '))
+            << "round " << round;
+    }
 }
 
 TEST_F(Rendering, ABandScrolledAboveTheLastRowMovesOnlyItsOwnRows)

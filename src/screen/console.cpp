@@ -32,6 +32,7 @@
 #include "screen/console.h"
 
 #include <algorithm>
+#include <bit>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -41,6 +42,10 @@
 #include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
+
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
 
 #include "screen/utf8.h"
 #include "state/state.h"
@@ -109,9 +114,9 @@ static void forget_shown()
 }
 
 // The cell at (col, row), or null outside the terminal.
-static cell* shown_at(int col, int row)
+static inline cell* shown_at(int col, int row)
 {
-    if (shown_cols != console_cols || shown_rows != console_rows)
+    if (shown_cols != console_cols || shown_rows != console_rows) [[unlikely]]
         forget_shown();
     if (col < 1 || row < 1 || col > shown_cols || row > shown_rows)
         return nullptr;
@@ -437,6 +442,45 @@ void goto_xy(int col, int row)
 }
 
 /*
+ * The record of the n cells at row takes the cells showing the bytes at s
+ * (printable ASCII) in the colours of base, the cell of byte 0. Returns a
+ * bit for each cell that showed something else: bit i for cell i, n at
+ * most 64. Eight cells at a time where the machine has the instructions.
+ */
+static uint64_t record_ascii(cell* row, const char* s, int n, uint64_t base)
+{
+    uint64_t differs = 0;
+    int i = 0;
+#ifdef __SSE2__
+    // the byte is the low half of its cell (x86 keeps the low bytes first)
+    const __m128i zero = _mm_setzero_si128(), high = _mm_set1_epi32(int(base >> 32));
+    // two cells made of two bytes, at row + j: bit j and j + 1 of the result
+    auto record_two = [&](__m128i two, int j) {
+        __m128i* at = reinterpret_cast<__m128i*>(row + j);
+        __m128i same = _mm_cmpeq_epi32(_mm_loadu_si128(at), two);
+        // a cell is the same when both its halves are
+        same = _mm_and_si128(same, _mm_shuffle_epi32(same, _MM_SHUFFLE(2, 3, 0, 1)));
+        _mm_storeu_si128(at, two);
+        return uint64_t(unsigned(_mm_movemask_pd(_mm_castsi128_pd(same))) ^ 3u) << j;
+    };
+    for (; i + 8 <= n; i += 8) {
+        __m128i bytes = _mm_unpacklo_epi8(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(s + i)), zero);
+        __m128i lo = _mm_unpacklo_epi16(bytes, zero), hi = _mm_unpackhi_epi16(bytes, zero);
+        differs |= record_two(_mm_unpacklo_epi32(lo, high), i) | record_two(_mm_unpackhi_epi32(lo, high), i + 2) |
+                   record_two(_mm_unpacklo_epi32(hi, high), i + 4) | record_two(_mm_unpackhi_epi32(hi, high), i + 6);
+    }
+#endif
+    // the cell showing byte b is base + b * unit, whatever the byte order
+    const uint64_t unit = bits(cell{1, 0, 0, 0});
+    for (; i < n; i++) {
+        uint64_t c = base + uint64_t(byte(s[i])) * unit;
+        differs |= uint64_t(bits(row[i]) != c) << i;
+        memcpy(&row[i], &c, sizeof c);
+    }
+    return differs;
+}
+
+/*
  * Printable ASCII bytes on the cursor's row, in the current colours: the
  * cells that already show them cost nothing, and each stretch that does
  * not goes out in one piece (short gaps of equal cells within it too,
@@ -456,33 +500,47 @@ static void put_ascii_run(const char* s, int n)
     }
     int m = std::min(n, console_cols - cur_col + 1);
     cell* row = shown_at(cur_col, cur_row);
-    short attr = short(current_attr);
-    // the cell showing byte b is base + b * unit, whatever the byte order
-    const uint64_t base = bits(cell{0, 1, 1, attr}), unit = bits(cell{1, 1, 1, attr}) - base;
-    auto wanted = [&](int i) { return base + uint64_t(byte(s[i])) * unit; };
+    const uint64_t base = bits(cell{0, 1, 1, short(current_attr)});
     int col0 = cur_col;
     auto send = [&](int from, int to) {
         cur_col = col0 + from;
         send_cells(s + from, size_t(to - from), to - from);
     };
-    // the record takes every cell; what differs goes out, a stretch ending
-    // at four equal cells in a row
+    // a stretch runs from a cell that differs to the last that differs
+    // before four equal cells in a row
     forget_broken_halves(col0, m);
-    int stretch = -1, equal = 0;
-    for (int i = 0; i < m; i++) {
-        uint64_t c = wanted(i);
-        bool same = bits(row[i]) == c;
-        memcpy(&row[i], &c, sizeof c);
-        if (!same) {
-            stretch = stretch < 0 ? i : stretch;
-            equal = 0;
-        } else if (stretch >= 0 && ++equal == 4) {
-            send(stretch, i - 3);
-            stretch = -1;
+    int stretch = -1, last = -1;
+    for (int at = 0; at < m; at += 64) {
+        int k = std::min(64, m - at);
+        uint64_t differs = record_ascii(row + at, s + at, k, base);
+        uint64_t equal = ~differs & (k == 64 ? ~0ULL : (1ULL << k) - 1);
+        if (differs == 0)
+            continue;
+        // the common case: no four equal cells in a row inside these
+        if ((equal & equal >> 1 & equal >> 2 & equal >> 3) == 0) {
+            int first = at + std::countr_zero(differs);
+            if (stretch >= 0 && first - last > 4) {
+                send(stretch, last + 1);
+                stretch = -1;
+            }
+            if (stretch < 0)
+                stretch = first;
+            last = at + 63 - std::countl_zero(differs);
+            continue;
+        }
+        for (; differs; differs &= differs - 1) {
+            int d = at + std::countr_zero(differs);
+            if (stretch >= 0 && d - last > 4) {
+                send(stretch, last + 1);
+                stretch = -1;
+            }
+            if (stretch < 0)
+                stretch = d;
+            last = d;
         }
     }
     if (stretch >= 0)
-        send(stretch, m - equal);
+        send(stretch, last + 1);
     cur_col = col0 + n;
 }
 

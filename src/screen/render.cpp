@@ -1,7 +1,11 @@
 #include "screen/render.h"
 
 #include <algorithm>
+#include <bit>
 #include <cstring>
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
 
 #include "screen/console.h"
 #include "screen/utf8.h"
@@ -82,6 +86,27 @@ char* render_char(char* out, const byte* p, int len, int* counter)
     return out;
 }
 
+// How many of the first n bytes at p are printable ASCII, a cell each;
+// the line's NUL ends them.
+static int printable_prefix(const byte* p, int n)
+{
+    n = int(strnlen(reinterpret_cast<const char*>(p), size_t(n)));
+    int k = 0;
+#ifdef __SSE2__
+    const __m128i below = _mm_set1_epi8(0x1F), above = _mm_set1_epi8(0x7F);
+    for (; k + 16 <= n; k += 16) {
+        __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + k));
+        // as signed bytes, printable ASCII is above 0x1F and below 0x7F
+        unsigned ok = unsigned(_mm_movemask_epi8(_mm_and_si128(_mm_cmpgt_epi8(x, below), _mm_cmplt_epi8(x, above))));
+        if (ok != 0xFFFF)
+            return k + std::countr_zero(~ok);
+    }
+#endif
+    while (k < n && byte(p[k] - 0x20) < 0x5F)
+        k++;
+    return k;
+}
+
 /*
  * Draws the line from p at the console cursor, counting columns from col0,
  * with the continuation mark in column screen_cols - 1 when the rendering
@@ -104,9 +129,7 @@ int draw_line(const byte* p, int col0)
     };
     while (*p && counter < limit) {
         // the common bytes, printable ASCII, go to the console as they are
-        int n = limit - counter, k = 0;
-        while (k < n && byte(p[k] - 0x20) < 0x5F)
-            k++;
+        int k = printable_prefix(p, limit - counter);
         if (k > 0) {
             if (out > render_buffer)
                 put_rendered();
