@@ -134,6 +134,22 @@ TEST(Startup, PlusResumesWhereTheSessionFileSays)
     EXPECT_EQ(bare.screen().row(3), "first   line") << "no blank: the name alone";
 }
 
+// The record goes over the old one: a longer old file is cut after it, a
+// shorter one grows to it.
+TEST(Startup, TheSessionFileEndsHoldingTheNewRecordAlone)
+{
+    for (const char* old : {"a-much-longer-name.txt 123456 789\nsomething else\n", "x\n"}) {
+        PtyEditor pym(25, 80);
+        pym.create_file("notes.txt", notes());
+        pym.create_file("pym.l", old);
+        pym.start({"notes.txt"});
+        pym.press(Key::Esc);
+        pym.send("qe");
+        EXPECT_EQ(pym.wait_exit(), 0);
+        EXPECT_EQ(pym.read_file("pym.l"), "notes.txt 1 1\n") << "over " << old;
+    }
+}
+
 TEST(Startup, AFileOverHalfAMegabyteGetsALargerStore)
 {
     PtyEditor pym(25, 80);

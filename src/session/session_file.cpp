@@ -86,13 +86,18 @@ static void append_number(char** p, char* end, unsigned long n)
     append(p, end, digits + i);
 }
 
+/*
+ * The record is written over the old one, which is usually as long, and
+ * the file cut after it only when it was longer: emptying the file first
+ * costs the file system a change of its own on every exit.
+ */
 void write_session_record(unsigned long line, unsigned long column)
 {
     int fd = open(session_file, O_WRONLY | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0666);
     if (fd < 0)
         return;
     struct stat st;
-    if (fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && ftruncate(fd, 0) == 0) {
+    if (fstat(fd, &st) == 0 && S_ISREG(st.st_mode)) {
         char record[4200];
         char* p = record;
         char* end = record + sizeof record;
@@ -102,7 +107,13 @@ void write_session_record(unsigned long line, unsigned long column)
         append(&p, end, " ");
         append_number(&p, end, column);
         append(&p, end, "\n");
-        write_fully(fd, record, size_t(p - record));
+        off_t length = p - record;
+        if (write_fully(fd, record, size_t(length)) && st.st_size > length) {
+            // a failed cut leaves the old record's tail after the new
+            // line, which is never read
+            int cut = ftruncate(fd, length);
+            (void)cut;
+        }
     }
     close(fd);
 }
