@@ -508,36 +508,29 @@ static void put_ascii_run(const char* s, int n)
     };
     // a stretch runs from a cell that differs to the last that differs
     // before four equal cells in a row
-    forget_broken_halves(col0, m);
     int stretch = -1, last = -1;
+    auto take = [&](int first, int to) {    // cells first..to, none of four equal in a row
+        if (stretch >= 0 && first - last > 4) {
+            send(stretch, last + 1);
+            stretch = -1;
+        }
+        if (stretch < 0)
+            stretch = first;
+        last = to;
+    };
+    forget_broken_halves(col0, m);
     for (int at = 0; at < m; at += 64) {
         int k = std::min(64, m - at);
         uint64_t differs = record_ascii(row + at, s + at, k, base);
         uint64_t equal = ~differs & (k == 64 ? ~0ULL : (1ULL << k) - 1);
         if (differs == 0)
             continue;
-        // the common case: no four equal cells in a row inside these
-        if ((equal & equal >> 1 & equal >> 2 & equal >> 3) == 0) {
-            int first = at + std::countr_zero(differs);
-            if (stretch >= 0 && first - last > 4) {
-                send(stretch, last + 1);
-                stretch = -1;
-            }
-            if (stretch < 0)
-                stretch = first;
-            last = at + 63 - std::countl_zero(differs);
+        if ((equal & equal >> 1 & equal >> 2 & equal >> 3) == 0) {   // the common case
+            take(at + std::countr_zero(differs), at + 63 - std::countl_zero(differs));
             continue;
         }
-        for (; differs; differs &= differs - 1) {
-            int d = at + std::countr_zero(differs);
-            if (stretch >= 0 && d - last > 4) {
-                send(stretch, last + 1);
-                stretch = -1;
-            }
-            if (stretch < 0)
-                stretch = d;
-            last = d;
-        }
+        for (; differs; differs &= differs - 1)
+            take(at + std::countr_zero(differs), at + std::countr_zero(differs));
     }
     if (stretch >= 0)
         send(stretch, last + 1);
