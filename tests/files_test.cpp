@@ -125,8 +125,8 @@ TEST_F(Files, AFileNeedingMoreRoomThanItsSizeArrivesWhole)
     EXPECT_EQ(text_begin[-1] | text_begin[-2], 0);
 }
 
-// Megabytes of text are read into pages the system makes ahead of the read
-// (large ones where it has them): every byte still arrives, in its place.
+// Megabytes of text are read into pages the system makes ahead of the read,
+// in pieces through a small buffer: every byte still arrives, in its place.
 TEST_F(Files, AFileOfManyMegabytesArrivesWholeBetweenTwoLines)
 {
     use_store(32u << 20);

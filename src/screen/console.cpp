@@ -114,7 +114,7 @@ static void forget_shown()
 }
 
 // The cell at (col, row), or null outside the terminal.
-static inline cell* shown_at(int col, int row)
+static cell* shown_at(int col, int row)
 {
     if (shown_cols != console_cols || shown_rows != console_rows) [[unlikely]]
         forget_shown();
@@ -529,8 +529,10 @@ static void put_ascii_run(const char* s, int n)
             take(at + std::countr_zero(differs), at + 63 - std::countl_zero(differs));
             continue;
         }
-        for (; differs; differs &= differs - 1)
-            take(at + std::countr_zero(differs), at + std::countr_zero(differs));
+        for (; differs; differs &= differs - 1) {
+            int d = at + std::countr_zero(differs);
+            take(d, d);
+        }
     }
     if (stretch >= 0)
         send(stretch, last + 1);
