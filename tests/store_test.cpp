@@ -24,12 +24,11 @@ protected:
             text_end += l.size() + 1;
         }
     }
-    // Opens n bytes at p and fills them with '+'.
+    // Inserts n bytes of '+' at p.
     static byte* open_filled(byte* p, long n)
     {
-        byte* after = open_room(p, n);
-        std::memset(after - n, '+', size_t(n));
-        return after;
+        std::string plus(size_t(n), '+');
+        return insert_bytes(p, reinterpret_cast<const byte*>(plus.data()), plus.size());
     }
 };
 

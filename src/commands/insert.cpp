@@ -1,6 +1,7 @@
 #include "commands/insert.h"
 
 #include <algorithm>
+#include <string>
 
 #include "commands/motion.h"
 #include "commands/pasting.h"
@@ -43,14 +44,9 @@ static void after_multibyte(byte* typed)
     place_cursor();
 }
 
-// The byte goes into room opened for it, or over the one under the cursor.
-static void enter_character(byte b, bool opened)
+// Shows a byte just entered at the cursor and moves the cursor past it.
+static void show_character(byte b)
 {
-    if (opened)
-        *cursor = b;
-    else
-        overwrite_bytes(cursor, &b, 1);
-    modified = 1;
     if (utf8_text && b >= 0x80) {
         after_multibyte(cursor);
     } else {
@@ -78,18 +74,11 @@ static byte* indentation_end()
 }
 
 /*
- * Ends the line at the cursor; the rest becomes a new line below, after a
- * copy of the line's indentation (indent bytes, w columns) when
- * auto_indent is on. The room for both has been opened at the cursor.
+ * The line has been ended at the cursor, the rest become a new line below
+ * after a copy of the line's indentation (w columns): the rows follow.
  */
-static void split_line(long indent, int w)
+static void split_line(int w)
 {
-    long room = 1 + indent;
-    cursor[0] = 0;
-    for (long i = 0; i < indent; i++) {
-        byte* from = line_start + i;
-        cursor[1 + i] = from < cursor ? *from : from[room];
-    }
     redraw_from_cursor();
     redraw_pending = 1;
     cursor++;
@@ -110,33 +99,41 @@ static void split_line(long indent, int w)
     recount_window();
 }
 
+static void refuse_typing()
+{
+    show_message("-->too many chars, can't insert%c", key_bell);
+    place_cursor();
+}
+
 /*
  * Enters a typed key: a line split, or a character, which in exchange
  * mode overwrites the one under the cursor (but is appended at a line's
- * end). Both need room but the overwrite.
+ * end). A split copies the line's indentation when auto_indent is on.
  */
 static void type_key(int key, bool split, int insert)
 {
-    change_scope change;    // the room is filled before a hang-up may save the text
+    change_scope change;    // the text is whole again before a hang-up may save it
     continue_step(step_kind::typing);
-    byte* indent_end = split && auto_indent ? indentation_end() : line_start;
-    long indent = indent_end - line_start;
-    int w = display_width(line_start, indent_end);
     bool continuing = utf8_text && bytes_due > 0 && key >= 0x80 && key <= 0xBF;
     bytes_due = continuing ? bytes_due - 1 : utf8_text ? std::max(lead_length(byte(key)) - 1, 0) : 0;
-    bool opening = insert || split || *cursor == 0 || continuing;
-    if (!opening)
-        take_character_under_cursor();
-    if (opening && !open_room(cursor, 1 + indent)) {
-        show_message("-->too many chars, can't insert%c", key_bell);
-        place_cursor();
-        return;
-    }
+    byte b = byte(key);
     if (split) {
-        split_line(indent, w);
+        byte* indent_end = auto_indent ? indentation_end() : line_start;
+        std::string bytes(1, '\0');
+        bytes.append(line_start, indent_end);
+        int w = display_width(line_start, indent_end);
+        if (!insert_bytes(cursor, reinterpret_cast<const byte*>(bytes.data()), bytes.size()))
+            return refuse_typing();
+        split_line(w);
         close_step();           // a line split ends a step of typing
+    } else if (insert || *cursor == 0 || continuing) {
+        if (!insert_bytes(cursor, &b, 1))
+            return refuse_typing();
+        show_character(b);
     } else {
-        enter_character(byte(key), opening);
+        take_character_under_cursor();
+        overwrite_bytes(cursor, &b, 1);
+        show_character(b);
     }
 }
 

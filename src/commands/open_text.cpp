@@ -29,10 +29,9 @@ static void reset_text_settings()
     goal_column = 0;
 }
 
-// Row 2 after a load: its message, and the size or that the file is new.
-static void show_load_status(const char* path, const file_result& loaded)
+// Row 2 after a load's message: the size, or that the file is new.
+static void show_load_status(const file_result& loaded)
 {
-    report_load(path, loaded);
     if (loaded.status == file_status::missing)
         print_formatted(" /new ! %u free", text_capacity);
     else if (loaded.status == file_status::done && !loaded.nul_bytes)
@@ -52,15 +51,11 @@ void open_text(const char* path)
     reset_text_settings();
     show_menu_line("PYM 0.5");
     file_name = path;
-    file_result loaded = load_file(path, text_begin);
-    show_load_status(path, loaded);
+    file_result loaded = load_with_progress(path, text_begin, load_mode::open);
+    show_load_status(loaded);
     note_opened_file(path, loaded);
-    if (text_end == text_begin) {
-        text_begin[0] = text_begin[1] = 0;
-        text_end = text_begin + 2;
-    }
+    fill_empty_text();
     redraw_window(text_begin, 3);
-    modified = 0;
     clear_history();
     place_cursor_at(1, 3);
     reset_menu(view_only ? view_menu : full_menu);

@@ -14,6 +14,9 @@
 #include "store/files.h"
 #include "store/store.h"
 
+// A selection's start follows the byte it was put on as the text changes.
+static const bool selection_kept = (keep_position(&selection_start, position_kind::follows_byte), true);
+
 int buffer_range(byte* a, byte* b)
 {
     byte* lo = a < b ? a : b;
@@ -102,12 +105,10 @@ int copy_command()
 {
     if (paste_end == paste_buffer)
         return 1;
-    change_scope change;
-    if (!open_room(cursor, paste_end - paste_buffer)) {
+    if (!insert_bytes(cursor, paste_buffer, size_t(paste_end - paste_buffer))) {
         show_message("-->too many chars, can't copy%c", key_bell);
         return 0;
     }
-    copy_bytes(paste_buffer, paste_end, cursor);
     goal_column = display_width(line_start, cursor);    // the cursor stays on the copy
     redraw_window(line_start, cursor_row);
     return 1;
@@ -116,7 +117,7 @@ int copy_command()
 void get_command()
 {
     const char* name = prompt_string("--> get from: ");
-    report_load(name, load_file(name, cursor));
+    load_with_progress(name, cursor, load_mode::get);
     goal_column = display_width(line_start, cursor);    // on the first byte read
     redraw_window(line_start, cursor_row);
 }

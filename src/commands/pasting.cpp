@@ -1,5 +1,7 @@
 #include "commands/pasting.h"
 
+#include <new>
+
 #include "prompts/message.h"
 #include "screen/console.h"
 #include "screen/render.h"
@@ -8,21 +10,20 @@
 #include "store/store.h"
 
 // The paste as the store holds text: line breaks become NULs, and a NUL,
-// which cannot be text, is left out.
-static std::string as_lines(const std::string& bytes)
+// which cannot be text, is left out. Made in place.
+static void turn_into_lines(std::string& bytes)
 {
-    std::string lines;
-    lines.reserve(bytes.size());
+    size_t out = 0;
     for (size_t i = 0; i < bytes.size(); i++) {
         char c = bytes[i];
         if (c == '\r' && i + 1 < bytes.size() && bytes[i + 1] == '\n')
             continue;           // CR LF is one break: the LF makes it
         if (c == '\r' || c == '\n')
-            lines.push_back('\0');
+            bytes[out++] = '\0';
         else if (c != '\0')
-            lines.push_back(c);
+            bytes[out++] = c;
     }
-    return lines;
+    bytes.resize(out);
 }
 
 /*
@@ -32,18 +33,29 @@ static std::string as_lines(const std::string& bytes)
  */
 void insert_paste(const std::string& bytes)
 {
-    std::string lines = as_lines(bytes);
+    std::string lines;
+    try {
+        lines = bytes;
+    } catch (const std::bad_alloc&) {
+        lines.clear();
+        lines.shrink_to_fit();
+    }
+    if (lines.size() != bytes.size()) {
+        show_message("-->too many chars, can't insert%c", key_bell);
+        place_cursor();
+        return;
+    }
+    turn_into_lines(lines);
     if (lines.empty())
         return;
     close_step();
     change_scope change;
-    byte* after = open_room(cursor, long(lines.size()));
+    byte* after = insert_bytes(cursor, reinterpret_cast<const byte*>(lines.data()), lines.size());
     if (!after) {
         show_message("-->too many chars, can't insert%c", key_bell);
         place_cursor();
         return;
     }
-    std::copy(lines.begin(), lines.end(), after - lines.size());
     close_step();
     long breaks = long(count_nuls(after - lines.size(), after));
     cursor = after;

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "keys/keys.h"
 #include "prompts/message.h"
 #include "prompts/input.h"
 #include "prompts/read_key.h"
@@ -76,8 +77,7 @@ byte* find_repeat(long n, const char* s)
         if (!r) {
             found = nullptr;
             add_to_message(" can't find");
-            macro_play = nullptr;
-            macro_repeats = 0;
+            stop_replay();
             break;
         }
         found = cursor = r;
@@ -152,23 +152,14 @@ static int ask_replace()
 static bool replace_at(byte* q, size_t from_len, const char* to)
 {
     size_t to_len = strlen(to);
-    long d = long(to_len) - long(from_len);
-    change_scope change;
     byte* r = q - from_len;
-    if (d > 0) {
-        byte* after = open_room(r, d);
-        if (!after) {
-            show_message("-->too many chars, can't replace%c", key_bell);
-            place_cursor();
-            return false;
-        }
-        r = after - d;
+    size_t at = size_t(r - text_begin);
+    if (!apply_changes({{at, from_len, reinterpret_cast<const byte*>(to), to_len}})) {
+        show_message("-->too many chars, can't replace%c", key_bell);
+        place_cursor();
+        return false;
     }
-    if (d < 0)
-        remove_range(r, r - d);
-    overwrite_bytes(r, reinterpret_cast<const byte*>(to), to_len);
-    cursor = r + to_len;
-    modified = 1;
+    cursor = text_begin + at + to_len;
     return true;
 }
 
@@ -211,7 +202,7 @@ static match_run find_matches(long n, const char* from, long growth)
 {
     match_run run;
     size_t len = strlen(from);
-    size_t room = text_capacity - size_t(text_end - text_begin);
+    size_t room = store_room();
     for (byte* p = cursor; long(run.starts.size()) < n;) {
         byte* m = static_cast<byte*>(memmem(p, size_t(text_end - p), from, len));
         if (!m) {
@@ -229,22 +220,18 @@ static match_run find_matches(long n, const char* from, long growth)
 }
 
 /*
- * Puts to in place of every match of the run, in one pass over the text
- * (rewrite_at); the history keeps where the matches are, not the text.
- * Returns where the last replacement ends.
+ * Puts to in place of every match of the run, in one pass over the text;
+ * the history keeps the matches' string once. False when there is no
+ * room after all.
  */
-static byte* replace_matches(const match_run& run, size_t from_len, const char* to)
+static bool replace_matches(const match_run& run, size_t from_len, const char* to)
 {
-    std::vector<size_t> at(run.starts.size());
-    for (size_t i = 0; i < at.size(); i++)
-        at[i] = size_t(run.starts[i] - text_begin);
-    std::string with(to), from(reinterpret_cast<const char*>(run.starts.front()), from_len);
-    change_scope change;
-    pause_recording(true);
-    std::vector<size_t> now = rewrite_at(at, from_len, with);
-    pause_recording(false);
-    record_rewrite(now, with.size(), from);
-    return text_begin + now.back() + with.size();
+    size_t to_len = strlen(to);
+    std::vector<text_change> batch;
+    batch.reserve(run.starts.size());
+    for (byte* m : run.starts)
+        batch.push_back({size_t(m - text_begin), from_len, reinterpret_cast<const byte*>(to), to_len});
+    return apply_changes(batch);
 }
 
 /*
@@ -255,17 +242,18 @@ static byte* replace_matches(const match_run& run, size_t from_len, const char* 
 static size_t repeat_at_cursor(long n, const char* to)
 {
     size_t to_len = strlen(to), at = size_t(cursor - text_begin);
-    modified = 1;               // as every replacement does, even of nothing by nothing
     if (to_len == 0)
         return at;
-    size_t room = text_capacity - size_t(text_end - text_begin);
-    size_t k = std::min(size_t(n), room / to_len);
+    size_t k = std::min(size_t(n), store_room() / to_len);
     if (k > 0) {
-        change_scope change;
-        byte* after = open_room(cursor, long(k * to_len));
-        for (byte* p = after - k * to_len; p < after; p += to_len)
-            std::copy(to, to + to_len, p);
-        at = size_t(after - text_begin);
+        std::string copies;
+        for (size_t i = 0; i < k; i++)
+            copies += to;
+        byte* after = insert_bytes(cursor, reinterpret_cast<const byte*>(copies.data()), copies.size());
+        if (after)
+            at = size_t(after - text_begin);
+        else
+            k = 0;
     }
     if (k < size_t(n)) {
         show_message("-->too many chars, can't replace%c", key_bell);
@@ -286,15 +274,22 @@ static void replace_without_asking(long n, const char* from, const char* to)
         ended = repeat_at_cursor(n, to);
     } else {
         match_run run = find_matches(n, from, long(to_len) - long(from_len));
+        size_t k = run.starts.size();
         size_t unreplaced = run.unreplaced ? size_t(run.unreplaced - text_begin) : 0;
+        size_t first_end = k ? size_t(run.starts.front() - text_begin) + from_len : 0;
+        size_t last_start = k ? size_t(run.starts.back() - text_begin) : 0;
         if (run.none_left)
             say_cant_find(from);
-        if (!run.starts.empty())
-            ended = size_t(replace_matches(run, from_len, to) - text_begin);
-        if (run.unreplaced) {
-            ended = unreplaced + run.starts.size() * to_len - run.starts.size() * from_len;
+        if (k > 0 && !replace_matches(run, from_len, to)) {    // no memory after all
+            unreplaced = first_end;
+            k = 0;
+        }
+        if (unreplaced) {
+            ended = unreplaced + k * to_len - k * from_len;
             show_message("-->too many chars, can't replace%c", key_bell);
             place_cursor();
+        } else if (k > 0) {
+            ended = last_start + k * to_len - (k - 1) * from_len;
         }
     }
     long sum = long(count_nuls(text_begin + start, text_begin + ended));

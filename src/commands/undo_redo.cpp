@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "prompts/message.h"
+#include "prompts/read_key.h"
 #include "screen/console.h"
 #include "screen/window.h"
 #include "store/history.h"
@@ -38,13 +39,14 @@ static void take_steps(long n, bool back)
     size_t where = 0;
     long taken = 0;
     undo_result r = undo_result::done;
-    while (taken < n && (r = back ? undo_step(&where) : redo_step(&where)) == undo_result::done)
+    while (taken < n && !(taken > 0 && repetition_interrupted()) &&
+           (r = back ? undo_step(&where) : redo_step(&where)) == undo_result::done)
         taken++;
-    if (taken > 0) {
-        modified = !at_saved_text();
+    if (taken > 0)
         show_change(where, top_line);
-    }
-    if (r == undo_result::nothing)
+    if (r == undo_result::no_memory)
+        show_message("--> no memory to %s%c", back ? "undo" : "redo", key_bell);
+    else if (r == undo_result::nothing)
         show_message(back ? "--> nothing to undo%c" : "--> nothing to redo%c", key_bell);
     else if (r == undo_result::no_older_kept)
         show_message("--> no older changes kept%c", key_bell);

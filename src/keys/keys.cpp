@@ -1,9 +1,23 @@
 #include "keys/keys.h"
 
 #include "screen/keyboard.h"
+#include "store/history.h"
 
 bool register_filled;
 bool paste_not_recorded;
+
+// A replay, running or still to start, makes one step of the history.
+static void note_replay()
+{
+    join_steps(macro_play || macro_repeats > 0);
+}
+
+void stop_replay()
+{
+    macro_play = nullptr;
+    macro_repeats = 0;
+    note_replay();
+}
 
 /*
  * Serves the next key from a macro being replayed, or else from the
@@ -13,8 +27,10 @@ int take_key()
 {
     if (macro_play) {
         int key = *macro_play++;
-        if (key == key_none)
+        if (key == key_none) {
             macro_play = nullptr;
+            note_replay();
+        }
         return key;
     }
     int key = get_console_key();
@@ -60,6 +76,7 @@ void replay_command(byte* reg)
     if (reg[0] && !macro_record && !macro_play) {
         macro_repeats = repeat_count;
         macro_current = reg;
+        note_replay();
     }
 }
 
@@ -68,5 +85,6 @@ void start_repetition()
     if (macro_repeats > 0 && !macro_play) {
         macro_play = macro_current;
         macro_repeats--;
+        note_replay();
     }
 }

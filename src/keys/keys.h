@@ -22,3 +22,6 @@ void end_recording();
 void replay_command(byte* reg);
 // Before each command key: starts the next replay when one is due.
 void start_repetition();
+// Ends a replay and drops the repetitions still to come (a failed search,
+// a ^C, a new run).
+void stop_replay();

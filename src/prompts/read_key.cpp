@@ -63,8 +63,7 @@ bool repetition_interrupted()
 {
     if (!interrupt_typed())
         return false;
-    macro_play = nullptr;
-    macro_repeats = 0;
+    stop_replay();
     show_message("--> interrupted%c", key_bell);
     place_cursor();
     return true;

@@ -9,6 +9,15 @@
 #include "screen/utf8.h"
 #include "store/store.h"
 
+// The window's positions move with the text they point at.
+static const bool window_positions_kept = [] {
+    for (byte** p : {&cursor, &line_start, &view_start})
+        keep_position(p);
+    keep_position(&window_top, position_kind::line_start);
+    keep_position(&window_bottom, position_kind::line_start);
+    return true;
+}();
+
 void take_console_size()
 {
     screen_cols = console_cols;

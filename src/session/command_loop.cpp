@@ -159,7 +159,7 @@ static int dispatch(int key, bool* done)
  */
 void command_loop()
 {
-    macro_repeats = 0;
+    stop_replay();
     macro_current = nullptr;
     last_search = 0;
     int key = view_only ? ' ' : 'i';

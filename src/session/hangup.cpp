@@ -48,28 +48,6 @@ static void append_number(char** p, char* end, unsigned long n)
     append(p, end, digits + i);
 }
 
-// The text as Update writes it: every NUL becomes a line end.
-static bool write_text(int fd)
-{
-    byte block[8192];
-    size_t len = 0;
-    for (const byte* p = text_begin; p < text_end; p++) {
-        if (*p) {
-            block[len++] = *p;
-        } else {
-            if (text_crlf)
-                block[len++] = '\r';
-            block[len++] = '\n';
-        }
-        if (len >= sizeof block - 1) {
-            if (!write_fully(fd, block, len))
-                return false;
-            len = 0;
-        }
-    }
-    return write_fully(fd, block, len);
-}
-
 // Tries base + ".save", then ".save.1" and on; a name that is taken is
 // never written. True when one of them now holds the whole text.
 static bool save_as(const char* base, char* name, size_t size)
@@ -87,7 +65,7 @@ static bool save_as(const char* base, char* name, size_t size)
             continue;
         if (fd < 0)
             return false;
-        bool ok = write_text(fd);
+        bool ok = write_whole_text(fd);
         if (close(fd) != 0)
             ok = false;
         if (!ok)

@@ -15,6 +15,7 @@
 #include "commands/help.h"
 #include "commands/motion.h"
 #include "commands/open_text.h"
+#include "keys/keys.h"
 #include "screen/console.h"
 #include "screen/keyboard.h"
 #include "screen/utf8.h"
@@ -39,9 +40,12 @@ static void write_session_file()
     write_session_record(show_status(), column);
 }
 
-// The store starts at 1 MiB, or twice the start-up file rounded up to a
-// power of two when that is larger, and halves while it cannot be had.
-static uint32_t wanted_capacity(const char* name)
+/*
+ * The figure the load messages show as the store's size: 1 MiB, or twice
+ * the start-up file rounded up to a power of two when that is larger. The
+ * text itself grows as far as the machine's memory allows.
+ */
+static uint32_t shown_capacity(const char* name)
 {
     uint64_t capacity = 0x100000;
     struct stat st;
@@ -54,15 +58,16 @@ static uint32_t wanted_capacity(const char* name)
 
 void run_session(const char* name, long line, long column)
 {
-    uint32_t capacity = wanted_capacity(name);
-    while (!allocate_store(capacity)) {
-        capacity /= 2;
-        if (capacity < 0x8000) {
+    size_t reserve = store_size_for_machine();
+    while (!allocate_store(reserve)) {
+        reserve /= 2;
+        if (reserve < 0x8000) {
             put_plain_line("PYM: not enough memory\n");
             exit(2);
         }
     }
-    macro_play = nullptr;
+    text_capacity = std::min<uint32_t>(shown_capacity(name), text_capacity);
+    stop_replay();
     open_text(name);
     move_view(line - 1, 0);
     move_cursor_chars(column - 1);

@@ -2,6 +2,8 @@
 // user: every operation says what it came to and the caller reports it.
 #pragma once
 
+#include <cstddef>
+
 #include "state/state.h"
 
 enum class file_status {
@@ -10,7 +12,8 @@ enum class file_status {
     unreadable,     // there, but could not be read (error says why)
     not_regular,    // a FIFO, a device, a socket: never read, never waited on
     directory,
-    overflow,       // a line did not fit in the store
+    overflow,       // the file did not fit in memory
+    stopped,        // the user stopped a long load
     no_room,        // the disk lacks room for the new contents (error says why)
     write_failed,
 };
@@ -22,13 +25,32 @@ struct file_result {
     bool crlf = false;          // every line read ended in CR LF
 };
 
-// Inserts the file at pos, its first line joining the text before pos.
-file_result load_file(const char* path, byte* pos);
-// Writes lo..hi, each line followed by a line end (CR LF when text_crlf).
+/*
+ * Told as a long load or save goes on: the bytes done of the total, after
+ * every block. A load stops (as one that ran out of room) when it returns
+ * false. Set by the commands, which show it and look for ^C.
+ */
+typedef bool (*progress_hook)(size_t done, size_t total);
+void set_progress_hook(progress_hook hook);
+bool tell_progress(size_t done, size_t total);
+
+/*
+ * Inserts the file at pos, its first line joining the text before pos.
+ * Opening a text keeps what could be read when the file does not fit (or
+ * the user stops it), and which of its lines end in CR LF when they mix
+ * with LF; a Get inserts the whole file or nothing, its lines ending as
+ * the line they are put in.
+ */
+enum class load_mode { open, get };
+file_result load_file(const char* path, byte* pos, load_mode mode);
+// Writes lo..hi, each line followed by its line end (CR LF or LF, as read).
 // The old contents of the file survive any failure.
 file_result write_range(const char* path, byte* lo, byte* hi);
-// write_range over the whole text; clears modified when it succeeds.
+// write_range over the whole text as it is written (see written_end).
 file_result write_file(const char* path);
+// Writes the whole text to fd as write_file would. Async-signal-safe:
+// the emergency save uses it.
+bool write_whole_text(int fd);
 
 // Writes n bytes, retrying short writes and interrupted ones. A descriptor
 // that would block is waited on for at most patience_ms at a time (for

@@ -1,63 +1,49 @@
 /*
- * Each edit says which bytes stand in a range of the text now (its offset
- * and length) and which stood there before (gone). Undoing or redoing an
- * edit is the same swap: the range is given back its old bytes, and the
- * bytes it held become the ones to give back next time. An insertion keeps
- * no bytes until it is undone, so typing costs a few bytes a key, and the
- * keys of a step that touch the last edit's range grow that one edit.
- * Offsets count from text_begin, which stays valid however the text floats
- * in the store.
+ * Each step keeps the ranges of the text it changed, as the text now
+ * stands, ascending and apart, each with the bytes it held before the
+ * step. A new change of the step that touches ranges merges with them into
+ * one; others move with the text. An insertion keeps no bytes, so typing
+ * costs nothing a key but the range growing. Offsets count from
+ * text_begin, which stays valid however the text floats in the store.
+ * Memory that cannot be had never ends the editor: the step is dropped
+ * and row 2 says so.
  */
 #include "store/history.h"
 
 #include <algorithm>
 #include <deque>
-#include <string>
+#include <new>
 #include <utility>
-#include <vector>
-
 
 namespace {
 
 struct step {
-    std::vector<edit> edits;
+    step_record record;
     size_t bytes = 0;           // what it costs to keep
 };
-
-const size_t edit_cost = sizeof(edit) + 16;
 
 std::deque<step> steps;
 size_t done;                    // steps in effect; those after them can be redone
 long saved_at;                  // done when the text was written; -1: out of reach
 size_t total;                   // bytes kept by all steps
 bool step_open;                 // changes join the last step
+bool joined;                    // a macro replay: nothing closes the step
 step_kind open_kind = step_kind::other;
 bool step_lost;                 // the open step outgrew the history: not kept
 bool older_dropped;             // the oldest steps were dropped to save room
 bool too_big;                   // a step was not kept (told once)
-bool paused;                    // undo or redo at work, or a change recorded as a whole
 
 size_t chosen_limit;            // a bound set by a test, or 0
 
 size_t history_limit()
 {
-    return chosen_limit ? chosen_limit : std::max<size_t>(size_t(16) << 20, text_capacity);
+    size_t text = text_begin ? size_t(text_end - text_begin) : 0;
+    return chosen_limit ? chosen_limit : std::max<size_t>(size_t(16) << 20, text);
 }
 
-size_t cost_of(const edit& e)
+void note_modified()
 {
-    return edit_cost + e.gone.size() + e.matches.size() * sizeof(size_t);
-}
-
-size_t offset_of(const byte* p)
-{
-    return size_t(p - text_begin);
-}
-
-std::string bytes_at(size_t from, size_t to)
-{
-    return from < to ? std::string(reinterpret_cast<const char*>(text_begin + from), to - from)
-                     : std::string();
+    modified = saved_at != long(done);
 }
 
 // Gives up the open step: it cannot be undone, nor anything before it.
@@ -87,9 +73,9 @@ void keep_within_limit()
 
 // The step that changes go into, started when none is open; a new step
 // drops the steps that could have been redone.
-step* recording_step(size_t coming)
+step* recording_step(size_t coming, bool placeholder)
 {
-    if (paused || step_lost || !text_begin)
+    if (step_lost || !text_begin)
         return nullptr;
     if (coming > history_limit()) {
         lose_open_step();
@@ -103,31 +89,149 @@ step* recording_step(size_t coming)
         if (saved_at > long(done))
             saved_at = -1;
         steps.emplace_back();
+        steps.back().record.pieces.emplace_back();     // piece 0: nothing
+        steps.back().record.placeholder_before = placeholder;
         done++;
         step_open = true;
     }
     return &steps.back();
 }
 
-// Adds e to the step, or grows the last edit when the change touches it.
-// merge gives the last edit its new extent, or returns false.
-template <typename Merge>
-void add_edit(step* s, edit e, Merge merge)
+size_t cost_of_piece(const piece& p)
 {
-    size_t before = 0;
-    if (!s->edits.empty() && (before = cost_of(s->edits.back()), merge(s->edits.back()))) {
-        size_t after = cost_of(s->edits.back());
-        s->bytes += after - before;
-        total += after - before;
-    } else {
-        s->bytes += cost_of(e);
-        total += cost_of(e);
-        s->edits.push_back(std::move(e));
+    return sizeof(piece) + p.bytes.size() + p.crlf.size() * sizeof(uint32_t);
+}
+
+// A piece for the bytes, shared with the range before when it holds the
+// same (the matches of a Replace); returns its index. *cost grows by what
+// it takes to keep.
+uint32_t add_piece(step_record& r, size_t at, piece&& p, long* cost)
+{
+    if (p.bytes.empty() && p.crlf.empty())
+        return 0;
+    if (at > 0 && p.crlf.empty()) {
+        piece& before = r.pieces[r.ranges[at - 1].before];
+        if (before.crlf.empty() && before.bytes == p.bytes) {
+            before.shared = true;
+            return r.ranges[at - 1].before;
+        }
     }
-    keep_within_limit();
+    *cost += long(cost_of_piece(p));
+    r.pieces.push_back(std::move(p));
+    return uint32_t(r.pieces.size() - 1);
+}
+
+// The bytes [from, to) of the old text, out of the removed ones (which
+// started at a) and their line ends, appended to p.
+void append_gone(piece& p, const byte* gone, const std::vector<uint32_t>* crlf, size_t a, size_t from,
+                 size_t to)
+{
+    if (from >= to)
+        return;
+    if (crlf)
+        for (uint32_t c : *crlf)
+            if (a + c >= from && a + c < to)
+                p.crlf.push_back(uint32_t(p.bytes.size() + a + c - from));
+    p.bytes.append(reinterpret_cast<const char*>(gone) + (from - a), to - from);
+}
+
+void append_piece(piece& p, const piece& q)
+{
+    for (uint32_t c : q.crlf)
+        p.crlf.push_back(uint32_t(p.bytes.size() + c));
+    p.bytes += q.bytes;
+}
+
+/*
+ * The ranges i..j-1, which overlap or touch [a, b), become one with it:
+ * before, it held their pieces and the removed bytes between them. The
+ * first range's piece is given the merged bytes when no other holds it.
+ */
+changed_range merge_ranges(step_record& r, size_t i, size_t j, size_t a, const byte* gone, size_t n,
+                           size_t inserted, const std::vector<uint32_t>* crlf, long* cost)
+{
+    auto& ranges = r.ranges;
+    size_t b = a + n;
+    size_t lo = std::min(a, ranges[i].offset);
+    size_t hi = std::max(b, ranges[j - 1].offset + ranges[j - 1].length);
+    piece p;
+    size_t at = lo;
+    for (size_t k = i; k < j; k++) {
+        append_gone(p, gone, crlf, a, at, ranges[k].offset);
+        append_piece(p, r.pieces[ranges[k].before]);
+        at = ranges[k].offset + ranges[k].length;
+    }
+    append_gone(p, gone, crlf, a, at, hi);
+    uint32_t reuse = 0;
+    for (size_t k = i; k < j; k++) {
+        uint32_t old = ranges[k].before;
+        if (old == 0 || r.pieces[old].shared)
+            continue;
+        *cost -= long(cost_of_piece(r.pieces[old]));
+        r.pieces[old] = piece();
+        if (!reuse)
+            reuse = old;
+        else
+            *cost += long(cost_of_piece(r.pieces[old]));
+    }
+    changed_range merged{lo, hi - lo - n + inserted, 0};
+    if (!p.bytes.empty() || !p.crlf.empty()) {
+        *cost += long(cost_of_piece(p));
+        if (reuse) {
+            r.pieces[reuse] = std::move(p);
+            merged.before = reuse;
+        } else {
+            r.pieces.push_back(std::move(p));
+            merged.before = uint32_t(r.pieces.size() - 1);
+        }
+    } else if (reuse) {
+        *cost += long(cost_of_piece(r.pieces[reuse]));     // an empty slot is still kept
+    }
+    return merged;
+}
+
+/*
+ * Merges a change into the step: [a, a + n) gives way to inserted bytes.
+ * The ranges that overlap or touch it become one with it; those after it
+ * move. Returns how much more the step costs to keep.
+ */
+long merge(step_record& r, size_t a, const byte* gone, size_t n, size_t inserted,
+           const std::vector<uint32_t>* crlf)
+{
+    auto& ranges = r.ranges;
+    size_t capacity = ranges.capacity();
+    size_t i = size_t(std::lower_bound(ranges.begin(), ranges.end(), a,
+                                       [](const changed_range& c, size_t v) { return c.offset + c.length < v; }) -
+                      ranges.begin());
+    size_t j = i;
+    while (j < ranges.size() && ranges[j].offset <= a + n)
+        j++;
+    long cost = 0;
+    if (i == j) {
+        piece p;
+        append_gone(p, gone, crlf, a, a, a + n);
+        uint32_t before = add_piece(r, i, std::move(p), &cost);
+        ranges.insert(ranges.begin() + long(i), changed_range{a, inserted, before});
+    } else {
+        changed_range merged = merge_ranges(r, i, j, a, gone, n, inserted, crlf, &cost);
+        ranges.erase(ranges.begin() + long(i) + 1, ranges.begin() + long(j));
+        ranges[i] = merged;
+    }
+    long delta = long(inserted) - long(n);
+    for (size_t k = i + 1; k < ranges.size(); k++)
+        ranges[k].offset += size_t(delta);
+    return cost + long((ranges.capacity() - capacity) * sizeof(changed_range));
 }
 
 }  // namespace
+
+size_t cost_of_step(const step_record& r)
+{
+    size_t bytes = r.ranges.capacity() * sizeof(changed_range);
+    for (const piece& p : r.pieces)
+        bytes += cost_of_piece(p);
+    return bytes;
+}
 
 static unsigned generation;
 
@@ -145,92 +249,66 @@ void clear_history()
     total = 0;
     step_open = step_lost = older_dropped = too_big = false;
     open_kind = step_kind::other;
+    note_modified();
 }
 
 void close_step()
 {
-    if (macro_play || macro_repeats > 0)
+    if (joined)
         return;
     step_open = false;
     step_lost = false;
     open_kind = step_kind::other;
 }
 
+void join_steps(bool join)
+{
+    joined = join;
+}
+
 void continue_step(step_kind kind)
 {
     if (kind == step_kind::other || kind != open_kind)
         close_step();
-    if (!macro_play && macro_repeats == 0)
+    if (!joined)
         open_kind = kind;
 }
 
-void record_insert(const byte* pos, size_t n)
+void record_change(size_t offset, const byte* gone, size_t n, size_t inserted, const std::vector<uint32_t>* crlf,
+                   bool placeholder)
 {
-    step* s = recording_step(0);
-    if (!s || n == 0)
-        return;
-    size_t p = offset_of(pos);
-    add_edit(s, edit{p, n, {}, {}}, [&](edit& e) {
-        if (p < e.offset || p > e.offset + e.length)
-            return false;
-        e.length += n;
-        return true;
-    });
+    try {
+        step* s = recording_step(n, placeholder);
+        if (s) {
+            long more = merge(s->record, offset, gone, n, inserted, crlf);
+            s->bytes += size_t(more);
+            total += size_t(more);
+            keep_within_limit();
+        } else {
+            saved_at = -1;      // a change not kept: the text differs from any saved one
+        }
+    } catch (const std::bad_alloc&) {
+        lose_open_step();
+    }
+    note_modified();
 }
 
-void record_remove(const byte* lo, const byte* hi)
+void record_placeholder_after(bool placeholder)
 {
-    step* s = recording_step(size_t(hi - lo));
-    if (!s || hi <= lo)
-        return;
-    size_t a = offset_of(lo), b = offset_of(hi);
-    add_edit(s, edit{a, 0, bytes_at(a, b), {}}, [&](edit& e) {
-        size_t end = e.offset + e.length;
-        if (a > end || b < e.offset)
-            return false;
-        size_t inside = std::min(b, end) - std::max(a, e.offset);
-        e.gone = bytes_at(a, std::min(b, e.offset)) + e.gone + bytes_at(std::max(a, end), b);
-        e.offset = std::min(a, e.offset);
-        e.length -= inside;
-        return true;
-    });
+    if (step_open && !steps.empty())
+        steps.back().record.placeholder_after = placeholder;
 }
 
-void record_overwrite(const byte* pos, size_t n)
-{
-    step* s = recording_step(n);
-    if (!s || n == 0)
-        return;
-    size_t a = offset_of(pos), b = a + n;
-    add_edit(s, edit{a, n, bytes_at(a, b), {}}, [&](edit& e) {
-        size_t end = e.offset + e.length;
-        if (a > end || b < e.offset)
-            return false;
-        e.gone = bytes_at(a, std::min(b, e.offset)) + e.gone + bytes_at(std::max(a, end), b);
-        e.length = std::max(end, b) - std::min(a, e.offset);
-        e.offset = std::min(a, e.offset);
-        return true;
-    });
-}
-
-void record_rewrite(const std::vector<size_t>& matches, size_t length, const std::string& gone)
-{
-    step* s = recording_step(matches.size() * sizeof(size_t));
-    if (!s || matches.empty())
-        return;
-    add_edit(s, edit{matches.front(), length, gone, matches}, [](edit&) { return false; });
-}
-
-std::vector<edit>* step_to_undo()
+step_record* step_to_undo()
 {
     step_open = false;
-    return done > 0 ? &steps[done - 1].edits : nullptr;
+    return done > 0 ? &steps[done - 1].record : nullptr;
 }
 
-std::vector<edit>* step_to_redo()
+step_record* step_to_redo()
 {
     step_open = false;
-    return done < steps.size() ? &steps[done].edits : nullptr;
+    return done < steps.size() ? &steps[done].record : nullptr;
 }
 
 bool older_steps_dropped()
@@ -238,35 +316,31 @@ bool older_steps_dropped()
     return older_dropped;
 }
 
-// The step's edits have been swapped: it costs what its bytes now are.
+// The step has been swapped: it costs what its pieces now are.
 static void step_swapped(step& s)
 {
     total -= s.bytes;
-    s.bytes = 0;
-    for (const edit& e : s.edits)
-        s.bytes += cost_of(e);
+    s.bytes = cost_of_step(s.record);
     total += s.bytes;
 }
 
 void step_undone()
 {
     step_swapped(steps[--done]);
+    note_modified();
 }
 
 void step_redone()
 {
     step_swapped(steps[done++]);
-}
-
-void pause_recording(bool pause)
-{
-    paused = pause;
+    note_modified();
 }
 
 void note_text_saved()
 {
     step_open = false;
     saved_at = long(done);
+    note_modified();
 }
 
 bool at_saved_text()

@@ -1,67 +1,88 @@
 // The history of the text: every change, so that it can be undone and
-// redone. A step is what one command did; each step is a list of edits,
-// each edit a range of the text and the bytes that stood there before.
-// The store's primitives record their changes here as they make them.
+// redone. A step is what one command did (a whole macro replay is one).
+// It keeps the ranges of the text that the step changed, as the text now
+// stands, each with the bytes it held before: undoing gives every range
+// its old bytes back in one pass over the text, however many the step's
+// changes were. The store records its changes here as it makes them.
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <vector>
 
 #include "state/state.h"
 
-// A range of the text: the bytes it holds now, and those it held before.
-struct edit {
-    size_t offset;              // where the range starts, from text_begin
-    size_t length;              // the bytes it holds now
-    std::string gone;           // the bytes it held before
-    // For a Replace of many matches at once: where each match now starts;
-    // each holds length bytes now and held gone before.
-    std::vector<size_t> matches;
+// Bytes a range held, and which of the NULs among them ended in CR LF
+// (offsets in bytes; only in a text of mixed line ends).
+struct piece {
+    std::string bytes;
+    std::vector<uint32_t> crlf;
+    bool shared = false;        // more than one range holds it
 };
 
-// A text was opened: no step before it can be undone.
+// A range of the text as the step left it: where it starts and how many
+// bytes it holds now, and the piece it held before.
+struct changed_range {
+    size_t offset;
+    size_t length;
+    uint32_t before;            // index into the step's pieces
+};
+
+// A step: its ranges ascending and apart (neither overlapping nor
+// touching), and the pieces they held.
+struct step_record {
+    std::vector<changed_range> ranges;
+    std::vector<piece> pieces;
+    bool placeholder_before = false;    // the empty text's placeholder line, before and after
+    bool placeholder_after = false;
+};
+
+// A text was opened: no step before it can be undone, and it is unmodified.
 void clear_history();
 // How many times the history was cleared: tells a test whether the text
 // it saw opened is still the one the history starts from.
 unsigned history_generation();
-// The change that comes next starts a new step. While a macro is replayed
-// nothing closes a step: the whole replay is one.
+// The change that comes next starts a new step, unless steps are joined.
 void close_step();
+// While joined (a macro being replayed), nothing closes a step: the whole
+// replay is one. The code that runs the replay says when it starts and ends.
+void join_steps(bool joined);
 // Typing and deleting in insert mode: consecutive keys of one kind are one
 // step; a key of another kind starts a new one.
 enum class step_kind { other, typing, deleting };
 void continue_step(step_kind kind);
 
-// Called by the primitives before (remove, overwrite) or after (insert)
-// they change the bytes at pos.
-void record_insert(const byte* pos, size_t n);
-void record_remove(const byte* lo, const byte* hi);
-void record_overwrite(const byte* pos, size_t n);
-// Every match at the offsets now holds length bytes where it held gone.
-void record_rewrite(const std::vector<size_t>& matches, size_t length, const std::string& gone);
+/*
+ * Called by the store before a change: the removed bytes at offset (the
+ * n at gone, and which of their NULs end in CR LF) give way to inserted
+ * bytes. placeholder is whether the empty text's placeholder line stands
+ * before the change.
+ */
+void record_change(size_t offset, const byte* gone, size_t n, size_t inserted,
+                   const std::vector<uint32_t>* crlf, bool placeholder);
+// After the change: the placeholder as it now stands.
+void record_placeholder_after(bool placeholder);
 
-// While paused nothing is recorded: for undo and redo, and for a change
-// recorded as a whole with record_rewrite after the primitives made it.
-void pause_recording(bool paused);
-
-// The edits of the step that undo would take back (that redo would make
-// again), or null; undo (redo) swaps them last first (first first) and
-// then says it did.
-std::vector<edit>* step_to_undo();
-std::vector<edit>* step_to_redo();
+// The step that undo would take back (that redo would make again), or
+// null. The caller makes the swap and hands the step back as it now is.
+step_record* step_to_undo();
+step_record* step_to_redo();
 void step_undone();
 void step_redone();
 // Whether steps were dropped from the oldest end to keep within bounds.
 bool older_steps_dropped();
 
-// The text as it stands was written: undoing back to here is unmodified.
+// The text as it stands was written to its own file: undoing back to here
+// is unmodified. modified is kept here, from the history alone.
 void note_text_saved();
 bool at_saved_text();
 // True once when a step was too large to keep (row 2 then says so).
 bool take_too_big_to_undo();
 // What the history holds now, in bytes.
 size_t history_bytes();
-// The most it may hold: the larger of 16 MiB and the store's capacity,
-// unless a test sets a bound of its own (0 puts the usual one back).
+// The most it may hold: the larger of 16 MiB and the text, unless a test
+// sets a bound of its own (0 puts the usual one back).
 void set_history_limit(size_t bytes);
+// What a range costs to keep, for the bound.
+size_t cost_of_step(const step_record& s);

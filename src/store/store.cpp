@@ -1,45 +1,19 @@
+/*
+ * The text's changes. Every byte enters or leaves the text here: an
+ * insertion, a removal, an overwrite, or a batch of them in one pass. Each
+ * is recorded in the history before the bytes move, the kept positions
+ * follow the bytes, and the line ends of a text of mixed line ends and the
+ * empty text's placeholder line are kept up to date.
+ */
 #include "store/store.h"
+
+#include <algorithm>
+#include <cstdint>
+#include <cstring>
 
 #include "store/history.h"
 
-#include <cstdlib>
-#include <cstdint>
-#include <cstring>
-#include <sys/mman.h>
-#include <unistd.h>
-#ifdef __SSE2__
-#include <emmintrin.h>
-#endif
-
-static byte* numbered_line;     // a line start whose number is known, or null
-static unsigned numbered_value; // its number
-
-bool allocate_store(uint32_t capacity)
-{
-    byte* block = static_cast<byte*>(std::malloc(size_t(capacity) + 2));
-    if (!block)
-        return false;
-    store_block = block;
-    text_capacity = capacity;
-    text_begin = text_end = block + 2;
-    std::memset(block, 0, capacity >= 2 ? 4 : 2 + capacity);
-    forget_line_numbers();
-    return true;
-}
-
-void expect_bulk_write(byte* lo, byte* hi)
-{
-#ifdef MADV_POPULATE_WRITE
-    uintptr_t small = uintptr_t(sysconf(_SC_PAGESIZE));
-    uintptr_t from = reinterpret_cast<uintptr_t>(lo) & ~(small - 1);
-    uintptr_t to = (reinterpret_cast<uintptr_t>(hi) + small - 1) & ~(small - 1);
-    if (to >= from + 16 * small)
-        madvise(reinterpret_cast<void*>(from), to - from, MADV_POPULATE_WRITE);
-#else
-    (void)lo;
-    (void)hi;
-#endif
-}
+// ---- changes under way ------------------------------------------------------
 
 void (*after_move)();
 
@@ -74,6 +48,67 @@ byte* copy_bytes(const byte* src, const byte* end, byte* dst)
     return dst + (end - src);
 }
 
+// ---- positions that move with the text ----------------------------------------
+
+namespace {
+struct kept_position {
+    byte** at;
+    position_kind kind;
+};
+std::vector<kept_position>& kept()
+{
+    static std::vector<kept_position> positions;
+    return positions;
+}
+}  // namespace
+
+void keep_position(byte** p, position_kind kind)
+{
+    kept().push_back({p, kind});
+}
+
+void shift_positions(byte* lo, byte* hi, long delta)
+{
+    for (const kept_position& k : kept())
+        if (*k.at && *k.at >= lo && *k.at <= hi)
+            *k.at += delta;
+}
+
+// Where a position goes when n bytes are inserted at pos, the text before
+// pos moving by before and the text from pos on by after (in addresses).
+static void move_for_insertion(byte* pos, long before, long after)
+{
+    for (const kept_position& k : kept()) {
+        byte* p = *k.at;
+        if (!p || p < text_begin || p > text_end)
+            continue;
+        bool stays_before = p < pos || (p == pos && k.kind != position_kind::follows_byte);
+        *k.at = p + (stays_before ? before : after);
+    }
+}
+
+/*
+ * Where a position goes when [lo, hi) is removed and the text after it
+ * comes down by d. One inside the range goes to its start; a line's start
+ * (the window's) keeps its line: one that started inside the range, or in
+ * the line it ends in, stands where that line's rest now begins.
+ */
+static void move_for_removal(byte* lo, byte* hi, long d)
+{
+    byte* q = next_line(hi) - d;
+    for (const kept_position& k : kept()) {
+        byte* p = *k.at;
+        if (!p || p <= lo || p > text_end)
+            continue;
+        if (k.kind == position_kind::line_start)
+            *k.at = p > q ? p - d : p;
+        else
+            *k.at = p >= hi ? p - d : lo;
+    }
+}
+
+// ---- line scans -----------------------------------------------------------------
+
 /*
  * The zero bytes before text_begin end every backward scan, so the scan
  * needs no bound of its own.
@@ -97,146 +132,137 @@ byte* prev_line(byte* p)
     return line_start_of(p - 1);
 }
 
-// The zero bytes among the eight in x. Exact: no carry crosses a byte.
-// The high bits are summed by a multiply, which needs no popcount
-// instruction.
-static unsigned zeros_in_word(uint64_t x)
+// ---- the empty text's placeholder line ----------------------------------------
+
+static bool placeholder;
+
+bool placeholder_line()
 {
-    const uint64_t low7 = 0x7F7F7F7F7F7F7F7FULL;
-    uint64_t high = ~(((x & low7) + low7) | x | low7);
-    return unsigned(((high >> 7) * 0x0101010101010101ULL) >> 56);
+    return placeholder;
 }
 
-#ifdef __SSE2__
-// The zero bytes among the 16 * k at p (k at most 255): each compare
-// gives 0 or 1 per byte lane, summed into the lanes, then across them.
-static unsigned zeros_in_blocks(const byte* p, int k)
+void set_placeholder_line(bool on)
 {
-    const __m128i zero = _mm_setzero_si128(), one = _mm_set1_epi8(1);
-    __m128i sum = zero;
-    for (int i = 0; i < k; i++) {
-        __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 16 * i));
-        sum = _mm_add_epi8(sum, _mm_and_si128(_mm_cmpeq_epi8(x, zero), one));
-    }
-    __m128i total = _mm_sad_epu8(sum, zero);
-    return unsigned(_mm_cvtsi128_si32(total) + _mm_extract_epi16(total, 4));
+    placeholder = on;
 }
 
-static unsigned zeros_in_block(const byte* p)
+static bool last_line_empty()
 {
-    return zeros_in_blocks(p, 4);
+    return text_end - text_begin >= 1 && (text_end - 1 == text_begin || text_end[-2] == 0);
 }
-#else
-static unsigned zeros_in_block(const byte* p)
+
+byte* written_end()
 {
-    unsigned n = 0;
-    for (int i = 0; i < 64; i += 8) {
-        uint64_t word;
-        std::memcpy(&word, p + i, 8);
-        n += zeros_in_word(word);
-    }
-    return n;
+    if (!placeholder || !last_line_empty())
+        return text_end;
+    byte* end = text_end - 1;   // the placeholder's own line goes
+    // and a lone empty line before it is the empty text: nothing at all
+    return end == text_begin + 1 && text_begin[0] == 0 ? text_begin : end;
 }
-#endif
+
+// A change from offset on reaches the placeholder line: it is real now.
+static void touch_placeholder(size_t offset)
+{
+    if (placeholder && (!last_line_empty() || offset + 1 >= size_t(text_end - text_begin)))
+        placeholder = false;
+}
+
+void fill_empty_text()
+{
+    if (text_end != text_begin)
+        return;
+    make_writable(text_begin, text_begin + 2);
+    text_begin[0] = text_begin[1] = 0;
+    text_end = text_begin + 2;
+    placeholder = true;
+}
+
+// ---- line ends of a text of mixed line ends -------------------------------------
+
+static std::vector<size_t> crlf_ends;
+
+const std::vector<size_t>& crlf_line_ends()
+{
+    return crlf_ends;
+}
+
+void set_crlf_line_ends(std::vector<size_t> ends)
+{
+    crlf_ends = std::move(ends);
+}
+
+std::vector<uint32_t> crlf_ends_in(size_t from, size_t to)
+{
+    std::vector<uint32_t> in;
+    auto i = std::lower_bound(crlf_ends.begin(), crlf_ends.end(), from);
+    for (; i != crlf_ends.end() && *i < to; ++i)
+        in.push_back(uint32_t(*i - from));
+    return in;
+}
+
+bool line_ends_in_crlf(size_t nul_offset)
+{
+    return std::binary_search(crlf_ends.begin(), crlf_ends.end(), nul_offset);
+}
 
 /*
- * Line ends are counted sixteen bytes at a time (eight without the
- * instructions for it), and whole lines skipped a block at a time: long
- * moves and line numbers cost a pass over the bytes, not a call per line.
+ * The n bytes now at offset replaced removed ones: the ends among the
+ * removed go, those after move, and the NULs among the new end as listed,
+ * or else as the line they were put in.
  */
-unsigned long count_nuls(const byte* from, const byte* to)
+static void line_ends_changed(size_t offset, size_t removed, size_t n, const std::vector<uint32_t>* crlf)
 {
-    unsigned long n = 0;
-#ifdef __SSE2__
-    for (; to - from >= 16 * 255; from += 16 * 255)
-        n += zeros_in_blocks(from, 255);
-    if (to - from >= 16) {
-        int k = int((to - from) / 16);
-        n += zeros_in_blocks(from, k);
-        from += 16 * k;
+    if (crlf_ends.empty() && (!crlf || crlf->empty()))
+        return;
+    auto first = std::lower_bound(crlf_ends.begin(), crlf_ends.end(), offset);
+    auto last = std::lower_bound(first, crlf_ends.end(), offset + removed);
+    size_t at = size_t(first - crlf_ends.begin());
+    crlf_ends.erase(first, last);
+    for (auto i = crlf_ends.begin() + long(at); i != crlf_ends.end(); ++i)
+        *i = *i - removed + n;
+    std::vector<size_t> added;
+    if (crlf) {
+        for (uint32_t c : *crlf)
+            added.push_back(offset + c);
+    } else {
+        const byte* p = text_begin + offset;
+        byte* end_nul = static_cast<byte*>(std::memchr(text_begin + offset + n, 0,
+                                                       size_t(text_end - text_begin) - offset - n));
+        if (end_nul && line_ends_in_crlf(size_t(end_nul - text_begin)))
+            for (const byte* q = p; (q = static_cast<const byte*>(std::memchr(q, 0, size_t(p + n - q)))); q++)
+                added.push_back(size_t(q - text_begin));
     }
-#endif
-    for (; to - from >= 8; from += 8) {
-        uint64_t word;
-        std::memcpy(&word, from, 8);
-        n += zeros_in_word(word);
-    }
-    for (; from < to; from++)
-        n += *from == 0;
-    return n;
+    crlf_ends.insert(crlf_ends.begin() + long(at), added.begin(), added.end());
 }
 
-byte* lines_forward(byte* p, long n, long* moved)
+// ---- recording --------------------------------------------------------------------
+
+// Tells the history, before the bytes move, what a change does: at offset
+// (as the history counts, change after change) the removed bytes at gone,
+// whose line ends stand at line_ends_at in the text as it is, give way to
+// inserted ones.
+static void record(size_t offset, const byte* gone, size_t removed, size_t inserted, size_t line_ends_at)
 {
-    long done = 0;
-    while (done < n && p < text_end) {
-        for (unsigned c; text_end - p >= 64 && done + (c = zeros_in_block(p)) < n; p += 64)
-            done += c;
-        p = next_line(p);
-        done++;
-    }
-    *moved = done;
-    return p;
+    std::vector<uint32_t> crlf;
+    if (!crlf_ends.empty() && removed)
+        crlf = crlf_ends_in(line_ends_at, line_ends_at + removed);
+    record_change(offset, gone, removed, inserted, crlf.empty() ? nullptr : &crlf, placeholder);
 }
 
-byte* lines_back(byte* p, long n, long* moved)
+static void record(size_t offset, const byte* gone, size_t removed, size_t inserted)
 {
-    // the start n lines up follows the (n + 1)-th NUL below p
-    unsigned long need = (unsigned long)n + 1, found = 0;
-    byte* q = p;
-    for (unsigned c; q - text_begin >= 64 && found + (c = zeros_in_block(q - 64)) < need; q -= 64)
-        found += c;
-    while (q > text_begin) {
-        if (*--q == 0 && ++found == need) {
-            *moved = n;
-            return q + 1;
-        }
-    }
-    *moved = long(found);
-    return text_begin;
+    record(offset, gone, removed, inserted, offset);
 }
 
-void forget_line_numbers()
+// After a change: what depends on the bytes now there.
+static void changed(size_t offset, size_t removed, size_t n, const std::vector<uint32_t>* crlf)
 {
-    text_changes++;
-    numbered_line = nullptr;
+    line_ends_changed(offset, removed, n, crlf);
+    touch_placeholder(offset);
+    record_placeholder_after(placeholder);
 }
 
-unsigned line_number_of(byte* p)
-{
-    if (!numbered_line || numbered_line > text_end) {
-        numbered_line = text_begin;
-        numbered_value = 1;
-    }
-    if (p >= numbered_line)
-        numbered_value += count_nuls(numbered_line, p);
-    else
-        numbered_value -= count_nuls(p, numbered_line);
-    numbered_line = p;
-    return numbered_value;
-}
-
-void note_line_number(byte* line, unsigned n)
-{
-    numbered_line = line;
-    numbered_value = n;
-}
-
-void keep_line_number_below(byte* p)
-{
-    if (numbered_line && p < numbered_line)
-        line_number_of(line_start_of(p));
-}
-
-byte* store_bottom()
-{
-    return store_block + 2;
-}
-
-byte* store_top()
-{
-    return store_block + 2 + text_capacity;
-}
+// ---- the primitives ------------------------------------------------------------------
 
 // Makes the two bytes before the text zero: they stop every backward scan.
 static void mark_text_begin()
@@ -244,34 +270,20 @@ static void mark_text_begin()
     text_begin[-1] = text_begin[-2] = 0;
 }
 
-void empty_text(size_t expected)
-{
-    size_t slack = expected < text_capacity ? (text_capacity - expected) / 2 : 0;
-    text_begin = text_end = store_bottom() + slack;
-    mark_text_begin();
-    forget_line_numbers();
-}
-
-void shift_positions(byte* lo, byte* hi, long delta)
-{
-    byte** kept[] = {&cursor, &line_start, &view_start, &window_top, &window_bottom,
-                     &selection_start, &numbered_line};
-    for (byte** p : kept)
-        if (*p && *p >= lo && *p <= hi)
-            *p += delta;
-}
-
-void slide_text_to(byte* begin)
+bool slide_text_to(byte* begin)
 {
     long delta = begin - text_begin;
     if (delta == 0)
-        return;
+        return true;
+    if (!make_writable(begin - 2, begin + (text_end - text_begin)))
+        return false;
     change_scope change;
     move_bytes(begin, text_begin, size_t(text_end - text_begin));
     shift_positions(text_begin, text_end, delta);
     text_begin += delta;
     text_end += delta;
     mark_text_begin();
+    return true;
 }
 
 /*
@@ -279,96 +291,61 @@ void slide_text_to(byte* begin)
  * free room below and above it; the shorter side of pos moves, so typing
  * near the start of a long text costs as little as near its end. Moving
  * the start down takes every position up to pos with it: the room is then
- * just before the byte that was at pos, and a cursor at pos is on its
+ * just before the byte that was at pos, and a position at pos is on its
  * first byte either way. Returns the new place of that byte.
  */
 byte* open_room(byte* pos, long n)
 {
-    if (n <= 0 || size_t(text_end - text_begin) + size_t(n) > text_capacity)
+    if (n <= 0 || size_t(n) > store_room())
         return nullptr;
     change_scope change;
     keep_line_number_below(pos);
     long below = text_begin - store_bottom(), above = store_top() - text_end;
     if (below < n && above < n) {
         long offset = pos - text_begin;
-        slide_text_to(store_bottom());
+        if (!slide_text_to(store_bottom()))
+            return nullptr;
         pos = text_begin + offset;
         below = 0;
+        above = store_top() - text_end;
     }
-    modified = 1;
     bool start_is_shorter = pos - text_begin < text_end - pos;
-    if (below >= n && (start_is_shorter || above < n)) {
-        bool selection_here = selection_start == pos;   // it follows the byte at pos
+    if (below >= n && (start_is_shorter || above < n) && make_writable(text_begin - n - 2, text_begin)) {
+        move_for_insertion(pos, -n, 0);
         move_bytes(text_begin - n, text_begin, size_t(pos - text_begin));
-        shift_positions(text_begin, pos, -n);
-        if (selection_here)
-            selection_start = pos;
         text_begin -= n;
         mark_text_begin();
-        record_insert(pos - n, size_t(n));
         return pos;
     }
-    byte* q = next_line(pos);
+    if (above < n || !make_writable(text_end, text_end + n))
+        return nullptr;
+    move_for_insertion(pos, 0, n);
     move_bytes(pos + n, pos, size_t(text_end - pos));
     text_end += n;
-    if (window_top >= q)
-        window_top += n;
-    if (window_bottom >= q)
-        window_bottom += n;
-    if (selection_start && selection_start >= pos)
-        selection_start += n;
-    record_insert(pos, size_t(n));
     return pos + n;
 }
 
-void overwrite_bytes(byte* pos, const byte* src, size_t n)
+byte* insert_bytes(byte* pos, const byte* src, size_t n)
+{
+    if (n == 0)
+        return pos;
+    change_scope change;
+    size_t offset = size_t(pos - text_begin);
+    byte* after = open_room(pos, long(n));
+    if (!after)
+        return nullptr;
+    record(offset, nullptr, 0, n);  // an insertion needs no bytes of the text
+    std::memcpy(after - n, src, n);
+    changed(offset, 0, n, nullptr);
+    return after;
+}
+
+void note_loaded(size_t offset, size_t n)
 {
     if (n == 0)
         return;
-    change_scope change;
-    keep_line_number_below(pos);    // the bytes may hold line ends
-    record_overwrite(pos, n);
-    std::memcpy(pos, src, n);
-    modified = 1;
-}
-
-/*
- * Growing, the room is opened after the last match and the pieces move up
- * from the last to the first; shrinking, they move down from the first and
- * the room left after the last is closed. Either way every byte moves
- * once, into a place it no longer needs.
- */
-std::vector<size_t> rewrite_at(const std::vector<size_t>& at, size_t old_length,
-                               const std::string& with)
-{
-    size_t k = at.size(), n = with.size();
-    std::vector<size_t> now(k);
-    if (k == 0)
-        return now;
-    keep_line_number_below(text_begin + at[0]);
-    change_scope change;
-    size_t end = at.back() + old_length;
-    for (size_t i = 0; i < k; i++)
-        now[i] = at[i] + i * n - i * old_length;
-    if (n > old_length) {
-        if (!open_room(text_begin + end, long(k * (n - old_length))))
-            return at;
-        for (size_t i = k; i-- > 0;) {
-            size_t from = at[i] + old_length, to = (i + 1 < k ? at[i + 1] : end);
-            move_bytes(text_begin + now[i] + n, text_begin + from, to - from);
-            std::memcpy(text_begin + now[i], with.data(), n);
-        }
-    } else {
-        for (size_t i = 0; i < k; i++) {
-            size_t from = at[i] + old_length, to = (i + 1 < k ? at[i + 1] : end);
-            std::memcpy(text_begin + now[i], with.data(), n);
-            move_bytes(text_begin + now[i] + n, text_begin + from, to - from);
-        }
-        if (n < old_length)
-            remove_range(text_begin + end - k * (old_length - n), text_begin + end);
-    }
-    modified = 1;
-    return now;
+    record(offset, nullptr, 0, n);
+    changed(offset, 0, n, nullptr);
 }
 
 void remove_range(byte* a, byte* b)
@@ -376,22 +353,158 @@ void remove_range(byte* a, byte* b)
     if (a == b)
         return;
     change_scope change;
-    modified = 1;
     byte* lo = a < b ? a : b;
     byte* hi = a < b ? b : a;
-    record_remove(lo, hi);
-    long d = hi - lo;
+    size_t d = size_t(hi - lo), offset = size_t(lo - text_begin);
+    record(offset, lo, d, 0);
     keep_line_number_below(lo);
-    byte* old_next = next_line(hi);
-    byte* q = old_next - d;
-    if (window_top > q)
-        window_top -= d;
-    if (window_bottom > q)
-        window_bottom -= d;
-    if (selection_start && selection_start > lo)
-        selection_start = selection_start >= hi ? selection_start - d : lo;
+    move_for_removal(lo, hi, long(d));
     move_bytes(lo, hi, size_t(text_end - hi));
     text_end -= d;
+    changed(offset, d, 0, nullptr);
+}
+
+void overwrite_bytes(byte* pos, const byte* src, size_t n)
+{
+    if (n == 0)
+        return;
+    change_scope change;
+    size_t offset = size_t(pos - text_begin);
+    keep_line_number_below(pos);    // the bytes may hold line ends
+    record(offset, pos, n, n);
+    std::memcpy(pos, src, n);
+    changed(offset, n, n, nullptr);
+}
+
+// ---- a batch in one pass ------------------------------------------------------------
+
+namespace {
+// How a batch moves the text: the shift of the text before each change
+// (relative to the text's start), and where the text starts afterwards.
+struct batch_layout {
+    std::vector<long> shift;    // shift[i]: of the bytes between change i-1 and i
+    long base = 0;              // the new start minus the old
+    long total = 0;             // the text's growth
+    bool upward = true;
+};
+
+batch_layout layout_of(const std::vector<text_change>& cs)
+{
+    batch_layout l;
+    long s = 0, lowest = 0, highest = 0;
+    for (const text_change& c : cs) {
+        l.shift.push_back(s);
+        s += long(c.length) - long(c.removed);
+        lowest = std::min(lowest, s);
+        highest = std::max(highest, s);
+    }
+    l.shift.push_back(s);
+    l.total = s;
+    l.upward = lowest >= 0 || highest > 0;
+    l.base = l.upward ? -lowest : 0;
+    return l;
+}
+
+// Where the bytes at offset o go (o outside the removed ranges, or at the
+// start of one).
+long new_offset(const std::vector<text_change>& cs, const batch_layout& l, size_t o, bool follows)
+{
+    size_t i = size_t(std::upper_bound(cs.begin(), cs.end(), o,
+                                       [](size_t v, const text_change& c) { return v < c.offset; }) -
+                      cs.begin());
+    if (i > 0) {
+        const text_change& c = cs[i - 1];
+        size_t end = c.offset + c.removed;
+        if (o < end || (o == c.offset && !follows && c.removed == 0))
+            return long(c.offset) + l.shift[i - 1];
+        if (o == c.offset && c.removed == 0)
+            return long(o) + l.shift[i];
+        return long(o) + l.shift[i];
+    }
+    return long(o);
+}
+
+void move_positions_for(const std::vector<text_change>& cs, const batch_layout& l, byte* new_begin)
+{
+    for (const kept_position& k : kept()) {
+        byte* p = *k.at;
+        if (p && p >= text_begin && p <= text_end)
+            *k.at = new_begin + new_offset(cs, l, size_t(p - text_begin), k.kind == position_kind::follows_byte);
+    }
+}
+
+// The segments between the changes move, and each change's bytes go in.
+void move_segments(const std::vector<text_change>& cs, const batch_layout& l, byte* old_begin, byte* new_begin,
+                   size_t size)
+{
+    size_t k = cs.size();
+    auto segment = [&](size_t i) {
+        size_t from = i == 0 ? 0 : cs[i - 1].offset + cs[i - 1].removed;
+        size_t to = i == k ? size : cs[i].offset;
+        move_bytes(new_begin + long(from) + l.shift[i], old_begin + from, to - from);
+    };
+    auto fill = [&](size_t i) {
+        std::memcpy(new_begin + long(cs[i].offset) + l.shift[i], cs[i].bytes, cs[i].length);
+    };
+    if (l.upward) {
+        for (size_t i = k + 1; i-- > 0;) {
+            segment(i);
+            if (i > 0)
+                fill(i - 1);
+        }
+    } else {
+        for (size_t i = 0; i <= k; i++) {
+            segment(i);
+            if (i < k)
+                fill(i);
+        }
+    }
+}
+
+void record_batch(const std::vector<text_change>& cs, const batch_layout& l)
+{
+    for (size_t i = 0; i < cs.size(); i++)
+        record(cs[i].offset + size_t(l.shift[i]), text_begin + cs[i].offset, cs[i].removed, cs[i].length,
+               cs[i].offset);
+}
+
+void line_ends_after_batch(const std::vector<text_change>& cs, const batch_layout& l)
+{
+    for (size_t i = 0; i < cs.size(); i++) {
+        size_t at = cs[i].offset + size_t(l.shift[i]);
+        line_ends_changed(at, cs[i].removed, cs[i].length, cs[i].crlf);
+        touch_placeholder(at);
+    }
+}
+}  // namespace
+
+bool apply_changes(const std::vector<text_change>& cs, bool record_them)
+{
+    if (cs.empty())
+        return true;
+    batch_layout l = layout_of(cs);
+    size_t size = size_t(text_end - text_begin);
+    if (l.total > 0 && size_t(l.total) > store_room())
+        return false;
+    long end_shift = l.base + l.total;     // where the text's end goes
+    if (end_shift > store_top() - text_end && !slide_text_to(store_bottom()))
+        return false;
+    if (end_shift > store_top() - text_end ||
+        !make_writable(text_begin + l.base - 2, text_end + std::max(end_shift, 0L)))
+        return false;
+    byte* new_begin = text_begin + l.base;
+    change_scope change;
+    keep_line_number_below(text_begin + cs.front().offset);
+    if (record_them)
+        record_batch(cs, l);
+    move_positions_for(cs, l, new_begin);
+    move_segments(cs, l, text_begin, new_begin, size);
+    text_begin = new_begin;
+    text_end = new_begin + long(size) + l.total;
+    mark_text_begin();
+    line_ends_after_batch(cs, l);
+    record_placeholder_after(placeholder);
+    return true;
 }
 
 const char* broken_store_rule()
@@ -400,13 +513,15 @@ const char* broken_store_rule()
         return "the text lies in the block";
     if (text_begin[-1] != 0 || text_begin[-2] != 0)
         return "two zero bytes before the text";
-    if (text_end < text_begin || size_t(text_end - text_begin) > text_capacity)
+    if (text_end < text_begin)
         return "the text's bounds";
     if (text_end > text_begin && text_end[-1] != 0)
         return "the text ends with a NUL";
-    if (numbered_line && numbered_line <= text_end &&
-        (numbered_line == text_begin || numbered_line[-1] == 0) &&
-        numbered_value != 1 + count_nuls(text_begin, numbered_line))
+    if (numbered_line_is_wrong())
         return "the remembered line number";
+    for (size_t i = 0; i < crlf_ends.size(); i++)
+        if (crlf_ends[i] >= size_t(text_end - text_begin) || text_begin[crlf_ends[i]] != 0 ||
+            (i > 0 && crlf_ends[i] <= crlf_ends[i - 1]))
+            return "the line ends in CR LF are NULs, ascending";
     return nullptr;
 }

@@ -1,84 +1,99 @@
 /*
- * Undoing or redoing an edit is one swap: its range is given back the
- * bytes it held before, and the bytes it held become the ones to give
- * back next time. A step is undone last edit first, redone first first.
+ * Undoing or redoing a step is one swap, made in one pass over the text:
+ * every range the step changed is given back the piece it held before,
+ * and the bytes it held become the piece to give back next time.
  */
 #include "store/undo.h"
 
 #include <algorithm>
+#include <new>
 
 #include "store/history.h"
 #include "store/store.h"
 
-// A Replace of many matches: the strings at the matches trade places with
-// the ones they replaced, in one pass.
-static void swap_matches(edit& e)
+namespace {
+
+// The bytes a range holds now, as a piece (shared with the range before
+// when they are the same, as the matches of a Replace are).
+uint32_t piece_now(step_record& now, const changed_range& r)
 {
-    std::string now(reinterpret_cast<const char*>(text_begin) + e.matches.front(), e.length);
-    e.matches = rewrite_at(e.matches, e.length, e.gone);
-    e.offset = e.matches.front();
-    e.length = e.gone.size();
-    e.gone = std::move(now);
+    piece p;
+    p.bytes.assign(reinterpret_cast<const char*>(text_begin) + r.offset, r.length);
+    p.crlf = crlf_ends_in(r.offset, r.offset + r.length);
+    if (p.bytes.empty() && p.crlf.empty())
+        return 0;
+    if (!now.ranges.empty() && p.crlf.empty()) {
+        piece& before = now.pieces[now.ranges.back().before];
+        if (before.crlf.empty() && before.bytes == p.bytes) {
+            before.shared = true;
+            return now.ranges.back().before;
+        }
+    }
+    now.pieces.push_back(std::move(p));
+    return uint32_t(now.pieces.size() - 1);
 }
 
-static bool swap_edit(edit& e)
+/*
+ * The step as it will stand after the swap, and the batch of changes that
+ * makes it: each range gets its old piece back. False when the memory for
+ * the pieces cannot be had; nothing has changed then.
+ */
+bool prepare_swap(step_record& r, step_record& swapped, std::vector<text_change>& batch)
 {
-    keep_line_number_below(text_begin + e.offset);  // what comes back may hold line ends
-    if (!e.matches.empty()) {
-        swap_matches(e);
-        return true;
+    try {
+        swapped.pieces.emplace_back();
+        swapped.ranges.reserve(r.ranges.size());
+        batch.reserve(r.ranges.size());
+        long shift = 0;
+        for (const changed_range& c : r.ranges) {
+            const piece& old = r.pieces[c.before];
+            uint32_t now = piece_now(swapped, c);
+            swapped.ranges.push_back({size_t(long(c.offset) + shift), old.bytes.size(), now});
+            batch.push_back({c.offset, c.length, reinterpret_cast<const byte*>(old.bytes.data()),
+                             old.bytes.size(), &old.crlf});
+            shift += long(old.bytes.size()) - long(c.length);
+        }
+    } catch (const std::bad_alloc&) {
+        return false;
     }
-    size_t n = e.gone.size();
-    std::string now(reinterpret_cast<const char*>(text_begin) + e.offset, e.length);
-    byte* pos = text_begin + e.offset;
-    if (n > e.length) {
-        byte* after = open_room(pos + e.length, long(n - e.length));
-        if (!after)
-            return false;
-        pos = after - n;
-    } else if (n < e.length) {
-        remove_range(pos + n, pos + e.length);
-    }
-    std::copy(e.gone.begin(), e.gone.end(), pos);
-    e.length = n;
-    e.gone = std::move(now);
     return true;
 }
 
-// Swaps the edits, last first when undoing; *where is the lowest offset
-// they touch.
-static bool swap_edits(std::vector<edit>& edits, bool backwards, size_t* where)
+// Swaps the step; *where is the first offset it touches.
+bool swap_step(step_record& r, bool undoing, size_t* where)
 {
-    change_scope change;
-    pause_recording(true);
-    size_t lowest = size_t(-1), n = edits.size();
-    bool ok = true;
-    for (size_t i = 0; i < n && ok; i++) {
-        edit& e = edits[backwards ? n - 1 - i : i];
-        ok = swap_edit(e);
-        lowest = std::min(lowest, e.offset);
-    }
-    pause_recording(false);
-    *where = lowest;
-    return ok;
+    step_record swapped;
+    std::vector<text_change> batch;
+    if (!prepare_swap(r, swapped, batch) || !apply_changes(batch, false))
+        return false;
+    swapped.placeholder_before = r.placeholder_before;
+    swapped.placeholder_after = r.placeholder_after;
+    set_placeholder_line(undoing ? r.placeholder_before : r.placeholder_after);
+    *where = swapped.ranges.empty() ? 0 : swapped.ranges.front().offset;
+    r = std::move(swapped);
+    return true;
 }
+
+}  // namespace
 
 undo_result undo_step(size_t* where)
 {
-    std::vector<edit>* edits = step_to_undo();
-    if (!edits)
+    step_record* r = step_to_undo();
+    if (!r)
         return older_steps_dropped() ? undo_result::no_older_kept : undo_result::nothing;
-    if (!swap_edits(*edits, true, where))
-        return undo_result::nothing;
+    if (!swap_step(*r, true, where))
+        return undo_result::no_memory;
     step_undone();
     return undo_result::done;
 }
 
 undo_result redo_step(size_t* where)
 {
-    std::vector<edit>* edits = step_to_redo();
-    if (!edits || !swap_edits(*edits, false, where))
+    step_record* r = step_to_redo();
+    if (!r)
         return undo_result::nothing;
+    if (!swap_step(*r, false, where))
+        return undo_result::no_memory;
     step_redone();
     return undo_result::done;
 }

@@ -15,6 +15,7 @@
 #include "screen/window.h"
 #include "commands/open_text.h"
 #include "session/session.h"
+#include "store/history.h"
 #include "store/store.h"
 
 namespace {
@@ -73,7 +74,6 @@ void new_screen(int cols, int rows)
 
 void use_store(uint32_t capacity)
 {
-    std::free(store_block);
     if (!allocate_store(capacity))
         abort();
     set_text({});
@@ -82,6 +82,11 @@ void use_store(uint32_t capacity)
 void set_text(const std::vector<std::string>& lines)
 {
     text_begin = text_end = store_block + 2;
+    if (!make_writable(store_block, store_top()))
+        abort();
+    set_crlf_line_ends({});
+    set_placeholder_line(false);
+    join_steps(false);
     for (const std::string& l : lines) {
         if (text_end + l.size() + 1 > text_begin + text_capacity)
             abort();
