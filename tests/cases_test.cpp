@@ -28,6 +28,8 @@
 
 #include "harness/key_notation.h"
 #include "harness/session.h"
+#include "store/files.h"
+#include "store/store.h"
 
 namespace fs = std::filesystem;
 
@@ -52,9 +54,9 @@ static std::vector<std::string> case_names()
 // The text as Update would write it now.
 static std::string text_as_written()
 {
-    std::string s;
-    for (const std::string& line : text_lines())
-        s += line + (text_crlf ? "\r\n" : "\n");
+    write_range(".as-written", text_begin, written_end());
+    std::string s = slurp(".as-written");
+    fs::remove(".as-written");
     return s;
 }
 

@@ -35,10 +35,12 @@ bool too_big;                   // a step was not kept (told once)
 
 size_t chosen_limit;            // a bound set by a test, or 0
 
+// The larger of 16 MiB and the text (and the little a step's bookkeeping
+// takes, so that removing the whole text can be undone).
 size_t history_limit()
 {
     size_t text = text_begin ? size_t(text_end - text_begin) : 0;
-    return chosen_limit ? chosen_limit : std::max<size_t>(size_t(16) << 20, text);
+    return chosen_limit ? chosen_limit : std::max<size_t>(size_t(16) << 20, text + (1 << 20));
 }
 
 void note_modified()

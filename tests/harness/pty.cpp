@@ -3,12 +3,14 @@
 #include <cerrno>
 #include <chrono>
 #include <csignal>
+#include <fcntl.h>
 #include <filesystem>
 #include <fstream>
 #include <poll.h>
 #include <pty.h>
 #include <sstream>
 #include <sys/ioctl.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
@@ -79,23 +81,44 @@ void PtyEditor::start(const std::vector<std::string>& args)
         unsetenv("LINES");
         unsetenv("COLUMNS");
         setenv("LC_ALL", locale_.c_str(), 1);
+        if (address_limit_) {
+            struct rlimit limit = {address_limit_, address_limit_};
+            setrlimit(RLIMIT_AS, &limit);
+        }
         if (chdir(dir_.c_str()) == 0)
             execv(PYM_BINARY, argv.data());
         _exit(127);
     }
+    fcntl(master_, F_SETFL, fcntl(master_, F_GETFL) | O_NONBLOCK);
     wait_until([this](const Screen&) { return !output_.empty(); });
     settle();
 }
 
+/*
+ * Writes as the terminal takes it, reading the editor's output meanwhile
+ * (an editor blocked on its output reads no input), and gives up when the
+ * editor is gone or takes nothing for a minute.
+ */
 void PtyEditor::send(std::string_view bytes)
 {
-    while (!bytes.empty() && master_ >= 0) {
-        ssize_t put = write(master_, bytes.data(), bytes.size());
-        if (put < 0 && errno == EINTR)
+    auto last = steady_clock::now();
+    while (!bytes.empty() && master_ >= 0 && ms_since(last) < 60000) {
+        ssize_t put = write(master_, bytes.data(), std::min<size_t>(bytes.size(), 1 << 16));
+        if (put > 0) {
+            bytes.remove_prefix(size_t(put));
+            last = steady_clock::now();
             continue;
-        if (put <= 0)
+        }
+        if (put < 0 && errno != EINTR && errno != EAGAIN)
             return;
-        bytes.remove_prefix(size_t(put));
+        struct pollfd p = {master_, POLLOUT, 0};
+        poll(&p, 1, 20);
+        read_some(0);
+        int status;
+        if (status_ < 0 && waitpid(pid_, &status, WNOHANG) == pid_) {
+            status_ = status;
+            return;
+        }
     }
 }
 

@@ -28,6 +28,9 @@ public:
 
     // The locale the editor starts in (LC_ALL); "C" unless set before start().
     void use_locale(const std::string& name) { locale_ = name; }
+    // An address-space limit for the editor (RLIMIT_AS, as ulimit -v); set
+    // before start(). 0: none.
+    void limit_address_space(size_t bytes) { address_limit_ = bytes; }
     // Starts pym with these arguments and waits until its output settles.
     void start(const std::vector<std::string>& args);
     void send(std::string_view bytes);
@@ -60,6 +63,7 @@ private:
 
     Screen screen_;
     std::string output_, dir_, locale_ = "C";
+    size_t address_limit_ = 0;
     struct termios initial_;
     int master_ = -1;
     pid_t pid_ = -1;
