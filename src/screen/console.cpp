@@ -223,10 +223,70 @@ void restore_terminal(bool abrupt)
     term_attr = -1;
 }
 
+/*
+ * How many bytes at p (n > 0 of them) a plain line may send as they are:
+ * printable ASCII, and a character of the locale that is no control. A C1
+ * control (0x80-0x9F, raw or as UTF-8) is CSI and the like to some
+ * terminals. 0 when the byte at p must be shown another way.
+ */
+static size_t plain_length(const byte* p, size_t n)
+{
+    if (*p >= 0x20 && *p < 0x7F)
+        return 1;
+    if (*p < 0xA0)
+        return 0;
+    if (!utf8_text)
+        return 1;
+    size_t len = size_t(sequence_length(p, p + n));
+    return len > 1 && !(p[0] == 0xC2 && p[1] < 0xA0) ? len : 0;
+}
+
+// A byte that may not go out as itself: ^[ for ESC (a C0 control or
+// DEL), \x9b for the rest. Returns the length written at out.
+static size_t shown_safely(byte b, char* out)
+{
+    static const char hex[] = "0123456789abcdef";
+    if (b < 0x20 || b == 0x7F) {
+        out[0] = '^';
+        out[1] = char(b ^ 0x40);
+        return 2;
+    }
+    out[0] = '\\';
+    out[1] = 'x';
+    out[2] = hex[b >> 4];
+    out[3] = hex[b & 15];
+    return 4;
+}
+
 void put_plain_line(const char* s, bool abrupt)
 {
-    if (!sink)
-        write_all(out_fd, s, strlen(s), abrupt);
+    if (sink)
+        return;
+    size_t n = strlen(s), end = n;
+    while (end > 0 && (s[end - 1] == '\n' || s[end - 1] == '\r'))
+        end--;                  // the line end goes out as it is
+    char out[512];
+    size_t len = 0;
+    auto put = [&](const char* p, size_t k) {
+        if (len + k > sizeof out) {
+            write_all(out_fd, out, len, abrupt);
+            len = 0;
+        }
+        memcpy(out + len, p, k);
+        len += k;
+    };
+    const byte* text = reinterpret_cast<const byte*>(s);
+    for (size_t i = 0; i < end;) {
+        size_t k = plain_length(text + i, end - i);
+        char shown[4];
+        if (k)
+            put(s + i, k);
+        else
+            put(shown, shown_safely(text[i], shown));
+        i += k ? k : 1;
+    }
+    put(s + end, n - end);
+    write_all(out_fd, out, len, abrupt);
 }
 
 // ---- sending ------------------------------------------------------------

@@ -35,7 +35,9 @@ void setup_terminal();
 // output to drain.
 void restore_terminal(bool abrupt = false);
 // Writes a line straight to the untouched terminal (usage, no memory, the
-// name of the emergency file at an abrupt end). Async-signal-safe.
+// name of the emergency file at an abrupt end). A control byte in it shows
+// as ^[ or \x9b, so that no name can drive the terminal; the CR or LF
+// that ends it goes out as it is. Async-signal-safe.
 void put_plain_line(const char* s, bool abrupt = false);
 
 // For tests and the fuzz driver: send the output to a function instead of
