@@ -5,6 +5,7 @@
 #include <csignal>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <vector>
 
 #include "harness/pty.h"
 
@@ -95,6 +96,67 @@ TEST(Startup, ThreeArgumentsPrintTheUsageAndLeaveTheTerminalAlone)
     EXPECT_EQ(pym.output().find('\x1b'), std::string::npos) << "no control sequence was sent";
     expect_terminal_restored(pym);
     EXPECT_FALSE(pym.read_file("pym.l"));
+}
+
+// --help and --version answer on standard output, leave the terminal
+// alone and end the run with 0; the summary fits a screen of 80x24.
+TEST(Startup, HelpAndVersionAnswerOnStandardOutputAndEnd)
+{
+    for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
+             {"--help"}, {"--help", "a", "b", "c"}, {"--version"}}) {
+        PtyEditor pym(25, 80);
+        pym.start(args);
+        EXPECT_EQ(pym.wait_exit(), 0) << args[0];
+        std::string out = pym.output();
+        EXPECT_EQ(out.find('\x1b'), std::string::npos) << "no control sequence was sent";
+        expect_terminal_restored(pym);
+        EXPECT_FALSE(pym.read_file("pym.l")) << "no text was opened";
+        if (args[0] == "--version") {
+            EXPECT_EQ(out, "pym " PYM_VERSION "\r\n");
+            continue;
+        }
+        EXPECT_EQ(out.rfind("USAGE: pym [ file | + ]\r\n", 0), 0u) << out;
+        for (const char* shown : {"pym -- FILE", "pym --version", "ESC", "Q E", "F1"})
+            EXPECT_NE(out.find(shown), std::string::npos) << shown;
+        int lines = 0;
+        for (size_t start = 0, end; (end = out.find("\r\n", start)) != std::string::npos; start = end + 2) {
+            EXPECT_LE(end - start, 79u) << out.substr(start, end - start);
+            lines++;
+        }
+        EXPECT_LE(lines, 24);
+    }
+}
+
+// "--" makes the next word a file name, even one like an option or "+";
+// a second word after it still asks for view mode. Any other word that
+// starts with "-" is a file name as before.
+TEST(Startup, DoubleDashMakesTheNextWordAFileName)
+{
+    struct {
+        std::vector<std::string> args;
+        std::string file, row1;
+    } runs[] = {
+        {{"--", "--help"}, "--help", "INSERT: <curs> Ins - exchange"},
+        {{"--", "+notes"}, "+notes", "INSERT: <curs> Ins - exchange"},
+        {{"--", "-v", "x"}, "-v", "<curs> Again Find Jump Put Quit @"},
+        {{"-x"}, "-x", "INSERT: <curs> Ins - exchange"},
+    };
+    for (const auto& run : runs) {
+        PtyEditor pym(25, 80);
+        pym.create_file(run.file, "the text of " + run.file + "\n");
+        pym.create_file("pym.l", "other.txt 1 1\n");
+        pym.start(run.args);
+        EXPECT_EQ(pym.screen().row(1), run.row1) << run.file;
+        EXPECT_EQ(pym.screen().row(3), "the text of " + run.file) << pym.screen().dump();
+        pym.press(Key::Esc);
+        pym.send(run.args.size() == 3 ? "q" : "qe");
+        EXPECT_EQ(pym.wait_exit(), 0) << run.file;
+        EXPECT_EQ(pym.read_file("pym.l"), run.file + " 1 1\n");
+    }
+    PtyEditor three(25, 80);
+    three.start({"--", "a", "b", "c"});
+    EXPECT_EQ(three.wait_exit(), 1);
+    EXPECT_EQ(three.screen().row(1), "USAGE: pym [ file | + ]");
 }
 
 TEST(Startup, UsesTheTerminalsSize)
