@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
+#include <filesystem>
+#include <fstream>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
@@ -157,6 +159,52 @@ TEST(Startup, DoubleDashMakesTheNextWordAFileName)
     three.start({"--", "a", "b", "c"});
     EXPECT_EQ(three.wait_exit(), 1);
     EXPECT_EQ(three.screen().row(1), "USAGE: pym [ file | + ]");
+}
+
+// A program run where no help file can be found (none in the current
+// directory, none installed beside it: a copy of it in a bare folder)
+// shows the help built into it, from a private copy that goes with the
+// viewer.
+TEST(Startup, HelpWithoutAHelpFileShowsTheTextBuiltIn)
+{
+    namespace fs = std::filesystem;
+    PtyEditor pym(25, 80);
+    fs::path bin = fs::path(pym.dir()) / "prefix/bin", tmp = fs::path(pym.dir()) / "tmp";
+    fs::create_directories(bin);
+    fs::create_directory(tmp);
+    fs::copy_file(PtyEditor::built_editor(), bin / "pym");
+    ASSERT_FALSE(fs::exists(fs::path(pym.dir()) / "prefix/share"));
+    pym.use_program(bin / "pym");
+    pym.set_environment("TMPDIR", tmp);
+    pym.create_file("notes.txt", "a note\n");
+    pym.start({"notes.txt"});
+
+    std::ifstream source(PYM_HELP_FILE);
+    std::vector<std::string> help;
+    for (std::string line; std::getline(source, line);)
+        help.push_back(line);
+    ASSERT_GT(help.size(), 23u);
+    pym.press(Key::Esc);
+    pym.send("h");
+    ASSERT_TRUE(pym.shows(3, help[0])) << pym.screen().dump();
+    for (int row = 4; row <= 25; row++)
+        EXPECT_EQ(pym.screen().row(row), help[size_t(row - 3)].substr(0, 79));
+    EXPECT_NE(pym.screen().row(2).find("/pym.hlp"), std::string::npos) << pym.screen().row(2);
+    std::vector<fs::path> copies;
+    for (const auto& e : fs::recursive_directory_iterator(tmp))
+        if (e.is_regular_file())
+            copies.push_back(e.path());
+    ASSERT_EQ(copies.size(), 1u);
+    EXPECT_EQ(copies[0].filename(), "pym.hlp");
+    EXPECT_EQ(fs::status(copies[0]).permissions(), fs::perms::owner_read | fs::perms::owner_write);
+    EXPECT_EQ(fs::status(copies[0].parent_path()).permissions(), fs::perms::owner_all);
+
+    pym.send("q");
+    ASSERT_TRUE(pym.shows(3, "a note")) << pym.screen().dump();
+    EXPECT_TRUE(fs::is_empty(tmp)) << "the copy went with the viewer";
+    pym.press(Key::Esc);
+    pym.send("qe");
+    EXPECT_EQ(pym.wait_exit(), 0);
 }
 
 TEST(Startup, UsesTheTerminalsSize)

@@ -17,6 +17,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include "commands/help.h"
 #include "screen/console.h"
 #include "screen/keyboard.h"
 #include "session/session_file.h"
@@ -149,6 +150,7 @@ void end_run_abruptly(int code)
     sigprocmask(SIG_BLOCK, &all, nullptr);     // one ending is enough
     if (help_viewer > 0)
         kill(help_viewer, SIGTERM);
+    remove_help_copy();
     if (const char* temp = unfinished_save())
         unlink(temp);
     const char* saved = emergency_save();
@@ -179,6 +181,7 @@ static void end_deferred_run(int sig)
 
 static void on_crash(int sig)
 {
+    remove_help_copy();
     if (const char* temp = unfinished_save())
         unlink(temp);
     const char* saved = emergency_save();

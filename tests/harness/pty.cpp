@@ -33,6 +33,11 @@ PtyEditor::PtyEditor(int rows, int cols) : screen_(rows, cols)
     close(s);
 }
 
+std::string PtyEditor::built_editor()
+{
+    return PYM_BINARY;
+}
+
 PtyEditor::~PtyEditor()
 {
     if (pid_ > 0 && status_ < 0) {
@@ -79,8 +84,10 @@ void PtyEditor::start(const std::vector<std::string>& args)
         unsetenv("LINES");
         unsetenv("COLUMNS");
         setenv("LC_ALL", locale_.c_str(), 1);
+        for (const auto& [name, value] : environment_)
+            setenv(name.c_str(), value.c_str(), 1);
         if (chdir(dir_.c_str()) == 0)
-            execv(PYM_BINARY, argv.data());
+            execv(program_.c_str(), argv.data());
         _exit(127);
     }
     wait_until([this](const Screen&) { return !output_.empty(); });

@@ -10,6 +10,7 @@
 #include <string_view>
 #include <sys/types.h>
 #include <termios.h>
+#include <utility>
 #include <vector>
 
 #include "harness/keys.h"
@@ -28,6 +29,14 @@ public:
 
     // The locale the editor starts in (LC_ALL); "C" unless set before start().
     void use_locale(const std::string& name) { locale_ = name; }
+    // Before start(): runs this program instead of the built editor (a copy
+    // of it elsewhere), with name=value in its environment.
+    void use_program(const std::string& path) { program_ = path; }
+    static std::string built_editor();  // the program the build made
+    void set_environment(const std::string& name, const std::string& value)
+    {
+        environment_.emplace_back(name, value);
+    }
     // Starts pym with these arguments and waits until its output settles.
     void start(const std::vector<std::string>& args);
     void send(std::string_view bytes);
@@ -59,7 +68,8 @@ private:
     bool read_some(int timeout_ms);     // false when nothing came
 
     Screen screen_;
-    std::string output_, dir_, locale_ = "C";
+    std::string output_, dir_, locale_ = "C", program_ = built_editor();
+    std::vector<std::pair<std::string, std::string>> environment_;
     struct termios initial_;
     int master_ = -1;
     pid_t pid_ = -1;
