@@ -364,6 +364,29 @@ TEST_F(SignalInMidChange, TheEmergencyFileHoldsTheWholeChangedText)
     }
 }
 
+// A stop waits for the change it meets, as an ending does, and then does
+// not end the run. The child is in a session of its own, a process group
+// that nobody could continue, so the kernel itself drops the stop.
+TEST_F(SignalInMidChange, AStopWaitsForTheChangeAndTheRunGoesOn)
+{
+    open("one\ntwo\nthree\n", 80, 25, 4096);
+    int code = in_child([this] {
+        setsid();
+        install_hangup_handlers();
+        after_move = [] {
+            after_move = nullptr;
+            raise(SIGTSTP);
+            if (deferred_signal != SIGTSTP)
+                _exit(3);       // it was not kept for the end of the change
+        };
+        press(Key::Esc);
+        type("iXY");
+        run(command_loop);
+        return deferred_signal == 0 && text_lines() == std::vector<std::string>{"XYone", "two", "three"} ? 0 : 1;
+    });
+    EXPECT_EQ(code, 0);
+}
+
 // A hang-up while Update writes its temporary file removes that file.
 TEST_F(SignalInMidChange, AHangUpDuringUpdateLeavesNoTemporaryFile)
 {

@@ -91,7 +91,10 @@ static std::string shell_quoted(const std::string& s)
 /*
  * Runs a command through the shell and waits for it. The editor's signal
  * handlers stay in place meanwhile, so a hang-up still saves the text;
- * the viewer is ended along with the editor then.
+ * the viewer is ended along with the editor then, and stopped and
+ * continued with it. The command starts with exec, so that the process
+ * waited for is the viewer itself, not a shell that would take those
+ * signals in its place.
  */
 static int run_command(const std::string& command)
 {
@@ -132,7 +135,7 @@ void show_help()
     }
     flush_output();
     restore_terminal();
-    int status = run_command(shell_quoted(program_to_run) + " " + shell_quoted(help) + " r");
+    int status = run_command("exec " + shell_quoted(program_to_run) + " " + shell_quoted(help) + " r");
     remove_help_copy();
     setup_terminal();
     take_new_size();            // the terminal may have been resized meanwhile

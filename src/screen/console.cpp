@@ -34,6 +34,7 @@
 #include <algorithm>
 #include <bit>
 #include <cerrno>
+#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
@@ -165,6 +166,10 @@ void probe_console_size(int* cols, int* rows)
  * Raw mode: no echo, no line buffering, no signals or flow control from
  * keys, no CR/LF translation in either direction, 8-bit bytes.
  */
+static struct termios raw_termios;
+
+// A stop that comes while the settings are changed (SIGTTOU, for a run in
+// the background) interrupts the change: it is made again after it.
 static void make_input_raw()
 {
     if (input_raw || sink || !isatty(in_fd) || tcgetattr(in_fd, &saved_termios) != 0)
@@ -176,9 +181,15 @@ static void make_input_raw()
     raw.c_lflag &= ~(ECHO | ICANON | IEXTEN | ISIG);
     raw.c_cc[VMIN] = 1;
     raw.c_cc[VTIME] = 0;
-    if (tcsetattr(in_fd, TCSADRAIN, &raw) == 0)
-        input_raw = true;
+    raw_termios = raw;
+    int done;
+    while ((done = tcsetattr(in_fd, TCSADRAIN, &raw)) != 0 && errno == EINTR) {
+    }
+    input_raw = done == 0;
 }
+
+// The alternate screen and bracketed paste, at set-up and after a stop.
+static const char enter_sequence[] = "\x1b[?1049h\x1b[?2004h";
 
 void setup_terminal()
 {
@@ -186,7 +197,7 @@ void setup_terminal()
     if (set_up || !is_terminal())
         return;
     set_up = true;
-    pending.insert(0, "\x1b[?1049h\x1b[?2004h");
+    pending.insert(0, enter_sequence);
     term_col = term_row = 0;
     term_attr = -1;
     forget_shown();
@@ -219,6 +230,46 @@ void restore_terminal(bool abrupt)
         tcsetattr(in_fd, abrupt ? TCSANOW : TCSADRAIN, &saved_termios);
     input_raw = false;
     set_up = false;
+    term_col = term_row = 0;
+    term_attr = -1;
+}
+
+/*
+ * A stop from outside: what the editor held of the terminal is handed
+ * back, and taken again when the run goes on in the foreground. In the
+ * background it is not touched: the next output or key read sets it up,
+ * which stops the editor again until it is brought to the foreground.
+ */
+static volatile sig_atomic_t held_at_stop;     // held_screen | held_input
+const int held_screen = 1, held_input = 2;
+
+void release_terminal()
+{
+    held_at_stop = (set_up ? held_screen : 0) | (input_raw ? held_input : 0);
+    restore_terminal(true);
+}
+
+static bool in_foreground()
+{
+    pid_t owner = tcgetpgrp(in_fd);
+    if (owner < 0)
+        owner = tcgetpgrp(out_fd);
+    return owner < 0 || owner == getpgrp();
+}
+
+void retake_terminal()
+{
+    if (!in_foreground())
+        return;
+    int held = held_at_stop;
+    held_at_stop = 0;
+    if ((held & held_input) || input_raw)     // also after SIGSTOP: a shell may have reset it
+        input_raw = tcsetattr(in_fd, TCSANOW, &raw_termios) == 0;
+    if (held & held_screen) {
+        if (!sink)
+            write_all(out_fd, enter_sequence, sizeof enter_sequence - 1, true);
+        set_up = true;
+    }
     term_col = term_row = 0;
     term_attr = -1;
 }

@@ -34,6 +34,12 @@ void setup_terminal();
 // the run ends abruptly it waits for neither a slow terminal nor its
 // output to drain.
 void restore_terminal(bool abrupt = false);
+// For a stop from outside and the continue: hands the terminal back as
+// restore_terminal does, then takes again what was held (raw mode, the
+// alternate screen), with the cursor and colours unknown; the caller has
+// the screen redrawn whole. Async-signal-safe.
+void release_terminal();
+void retake_terminal();
 // Writes a line straight to the untouched terminal (usage, no memory, the
 // name of the emergency file at an abrupt end). A control byte in it shows
 // as ^[ or \x9b, so that no name can drive the terminal; the CR or LF
