@@ -126,9 +126,12 @@ static int run_command(const std::string& command)
  */
 void show_help()
 {
-    std::string help = program_to_run.empty() ? "" : find_help_file();
-    if (help.empty() && !program_to_run.empty())
-        help = write_help_copy();
+    std::string help;
+    if (!program_to_run.empty()) {
+        help = find_help_file();
+        if (help.empty())
+            help = write_help_copy();
+    }
     if (help.empty()) {
         show_message("--> help not available");
         return;

@@ -75,7 +75,7 @@ static int out_fd = 1, in_fd = 0;
 static int out_is_tty = -1;        // -1 until first asked
 static bool set_up;                // raw mode and alternate screen are on
 static bool input_raw;             // the input's settings were changed
-static struct termios saved_termios;
+static struct termios saved_termios, raw_termios;  // as found; raw mode
 static int cur_col = 1, cur_row = 1;   // where the next output goes
 static int term_col, term_row;         // where the terminal's cursor is; 0: unknown
 static int term_attr = -1;             // attribute last sent; -1: none
@@ -164,12 +164,10 @@ void probe_console_size(int* cols, int* rows)
 
 /*
  * Raw mode: no echo, no line buffering, no signals or flow control from
- * keys, no CR/LF translation in either direction, 8-bit bytes.
+ * keys, no CR/LF translation in either direction, 8-bit bytes. A stop
+ * that comes while the settings are changed (SIGTTOU, for a run in the
+ * background) interrupts the change: it is made again after it.
  */
-static struct termios raw_termios;
-
-// A stop that comes while the settings are changed (SIGTTOU, for a run in
-// the background) interrupts the change: it is made again after it.
 static void make_input_raw()
 {
     if (input_raw || sink || !isatty(in_fd) || tcgetattr(in_fd, &saved_termios) != 0)
@@ -241,7 +239,7 @@ void restore_terminal(bool abrupt)
  * which stops the editor again until it is brought to the foreground.
  */
 static volatile sig_atomic_t held_at_stop;     // held_screen | held_input
-const int held_screen = 1, held_input = 2;
+static constexpr int held_screen = 1, held_input = 2;
 
 void release_terminal()
 {

@@ -204,8 +204,7 @@ static void stop_now(int sig)
     if (help_viewer > 0)
         kill(help_viewer, sig);     // it hands its own terminal back
     release_terminal();
-    struct sigaction stop, ours;
-    memset(&stop, 0, sizeof stop);
+    struct sigaction stop = {}, ours;
     stop.sa_handler = SIG_DFL;
     sigaction(sig, &stop, &ours);
     raise(sig);
