@@ -171,6 +171,38 @@ TEST(HangUp, TheDefaultNameSavesToPymSave)
     EXPECT_EQ(files_in(pym), (std::set<std::string>{"pym.l", "pym.save"}));
 }
 
+// The line naming the saved file shows the name's control bytes as ^[ and
+// \x9b: a file name cannot drive the terminal it is printed on (here,
+// switch to the alternate screen or retitle the window). Characters of the
+// locale stay as they are.
+TEST(HangUp, TheLineNamingTheSavedFileShowsControlBytesSafely)
+{
+    const std::string sequences = "\x1b[?1049h\x1b]2;owned\x07\x7f";
+    struct {
+        const char* locale;
+        std::string name, shown;
+    } runs[] = {
+        {"C", sequences + "\x9b" "caf\xc3\xa9", "^[[?1049h^[]2;owned^G^?\\x9bcaf\xc3\xa9"},
+        // U+009B is CSI too, in UTF-8
+        {"C.UTF-8", sequences + "\xc2\x9b" "caf\xc3\xa9\xff",
+         "^[[?1049h^[]2;owned^G^?\\xc2\\x9bcaf\xc3\xa9\\xff"},
+    };
+    for (const auto& run : runs) {
+        PtyEditor pym;
+        pym.use_locale(run.locale);
+        type_into(pym, run.name);
+        pym.signal(SIGHUP);
+        EXPECT_EQ(pym.wait_exit(), 128 + SIGHUP);
+        EXPECT_EQ(pym.read_file(run.name + ".save"), typed) << run.locale;
+        size_t left = pym.output().rfind(leave_alternate_screen);
+        ASSERT_NE(left, std::string::npos);
+        EXPECT_EQ(pym.output().substr(left + leave_alternate_screen.size()),
+                  "pym: the text is saved in " + run.shown + ".save\r\n")
+            << run.locale;
+        EXPECT_FALSE(pym.screen().alternate_screen()) << run.locale;
+    }
+}
+
 TEST(HangUp, AnUnmodifiedTextLeavesNoSaveFile)
 {
     PtyEditor pym;
@@ -330,6 +362,29 @@ TEST_F(SignalInMidChange, TheEmergencyFileHoldsTheWholeChangedText)
         EXPECT_EQ(run_hit(c.keys), 128 + SIGTERM) << c.keys;
         EXPECT_EQ(read_file("t.txt.save"), c.saved) << c.keys;
     }
+}
+
+// A stop waits for the change it meets, as an ending does, and then does
+// not end the run. The child is in a session of its own, a process group
+// that nobody could continue, so the kernel itself drops the stop.
+TEST_F(SignalInMidChange, AStopWaitsForTheChangeAndTheRunGoesOn)
+{
+    open("one\ntwo\nthree\n", 80, 25, 4096);
+    int code = in_child([this] {
+        setsid();
+        install_hangup_handlers();
+        after_move = [] {
+            after_move = nullptr;
+            raise(SIGTSTP);
+            if (deferred_signal != SIGTSTP)
+                _exit(3);       // it was not kept for the end of the change
+        };
+        press(Key::Esc);
+        type("iXY");
+        run(command_loop);
+        return deferred_signal == 0 && text_lines() == std::vector<std::string>{"XYone", "two", "three"} ? 0 : 1;
+    });
+    EXPECT_EQ(code, 0);
 }
 
 // A hang-up while Update writes its temporary file removes that file.

@@ -2,7 +2,7 @@
 # Builds the Debian package from a build directory, unpacks it into a
 # scratch root and runs the editor from there in a pseudo-terminal: it must
 # show a file, in view mode and in editing mode, and F1 must show the help
-# file installed beside it.
+# file installed beside it; --version must name the package's version.
 #   tests/package_test.sh BUILD_DIR SOURCE_DIR
 # Exits 77 (skipped) where dpkg-deb or script is missing.
 set -euo pipefail
@@ -79,6 +79,12 @@ if command -v man >/dev/null; then
   grep -q "full-screen text editor" "$scratch/man.txt" || fail "man -l shows no NAME line"
   [ ! -s "$scratch/man.err" ] || fail "man -l: $(cat "$scratch/man.err")"
 fi
+
+# The program names the package's version and answers --help.
+version=$("$root/usr/bin/pym" --version) || fail "pym --version ended with $?"
+[ "$version" = "pym $(field Version)" ] || fail "pym --version says '$version', the package $(field Version)"
+"$root/usr/bin/pym" --help | grep -q "^USAGE: pym" || fail "pym --help shows no usage line"
+echo "the packaged program: $version"
 
 # A working directory without a help file, so only the installed one can
 # be found.

@@ -3,6 +3,8 @@
 // the start and off at the end, in a real terminal.
 #include <gtest/gtest.h>
 
+#include <set>
+
 #include "harness/key_notation.h"
 #include "harness/pty.h"
 #include "harness/session.h"
@@ -34,22 +36,26 @@ protected:
         Screen& s = screen();
         return {s.dump(), s.cursor_row(), s.cursor_col()};
     }
-    // The keys at 80x25 and then a resize, against the keys at the new size.
-    void expect_as_a_start_at(const std::string& keys_typed, int cols, int rows)
+    // The keys at 80x25, a resize and keys_after, against all the keys at
+    // the new size.
+    void expect_as_a_start_at(const std::string& keys_typed, int cols, int rows,
+                              const std::string& keys_after = "")
     {
         open(text_to_edit(), cols, rows);
-        type_keys(keys_typed);
+        type_keys(keys_typed + keys_after);
         run(command_loop);
         Shown fresh = shown();
 
         open(text_to_edit(), 80, 25);
         type_keys(keys_typed);
         resize(cols, rows);
+        type_keys(keys_after);
         run(command_loop);
         Shown resized = shown();
-        EXPECT_EQ(resized.rows, fresh.rows) << keys_typed << " at " << cols << "x" << rows;
-        EXPECT_EQ(resized.row, fresh.row) << keys_typed;
-        EXPECT_EQ(resized.col, fresh.col) << keys_typed;
+        std::string keys = keys_typed + " (resized) " + keys_after;
+        EXPECT_EQ(resized.rows, fresh.rows) << keys << " at " << cols << "x" << rows;
+        EXPECT_EQ(resized.row, fresh.row) << keys;
+        EXPECT_EQ(resized.col, fresh.col) << keys;
     }
 };
 
@@ -68,6 +74,43 @@ TEST_F(Resize, EveryKeyLoopRedrawsAsAStartAtTheNewSizeWould)
     for (const char* keys_typed : states)
         for (auto [cols, rows] : {std::pair{40, 10}, {132, 43}})
             expect_as_a_start_at(keys_typed, cols, rows);
+}
+
+// The command menu is paged for the new width while the Quit or Set menu
+// holds row 1: the segment that comes back after it fits.
+TEST_F(Resize, TheMenuComesBackPagedForTheNewWidthAfterTheQuitAndSetMenus)
+{
+    for (const char* keys_typed : {"<Esc>Q", "<Esc>S", "<Esc>QW"})
+        for (auto [cols, rows] : {std::pair{40, 10}, {30, 12}, {132, 43}})
+            expect_as_a_start_at(keys_typed, cols, rows, "<Esc><Esc>");
+}
+
+// From a later segment: ESC after the Quit or Set menu shows a segment of
+// the new width's paging, the one that holds the word the old one began with.
+TEST_F(Resize, ALaterSegmentComesBackAsOneOfTheNewWidth)
+{
+    std::set<std::string> segments;     // the menu's segments at 40 columns
+    for (int spaces = 0; spaces < 6; spaces++) {
+        open(text_to_edit(), 40, 10);
+        type_keys("<Esc>" + std::string(size_t(spaces), ' '));
+        run(command_loop);
+        segments.insert(row(1));
+    }
+    for (const char* menu : {"Q", "S"}) {
+        open(text_to_edit(), 80, 25);
+        type_keys("<Esc> ");
+        run(command_loop);
+        std::string old_segment = row(1);
+        std::string first_word = old_segment.substr(1, old_segment.find(' ', 1) - 1);
+        type_keys(menu);
+        resize(40, 10);
+        type_keys("<Esc>");
+        run(command_loop);
+        EXPECT_TRUE(segments.count(row(1))) << menu << ": " << row(1);
+        if (*menu == 'S') {    // ESC from the Quit menu goes on to the next segment
+            EXPECT_NE(row(1).find(first_word), std::string::npos) << row(1);
+        }
+    }
 }
 
 TEST_F(Resize, OneCellAndBackGivesAFullScreen)

@@ -3,8 +3,11 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
+#include <filesystem>
+#include <fstream>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <vector>
 
 #include "harness/pty.h"
 
@@ -95,6 +98,113 @@ TEST(Startup, ThreeArgumentsPrintTheUsageAndLeaveTheTerminalAlone)
     EXPECT_EQ(pym.output().find('\x1b'), std::string::npos) << "no control sequence was sent";
     expect_terminal_restored(pym);
     EXPECT_FALSE(pym.read_file("pym.l"));
+}
+
+// --help and --version answer on standard output, leave the terminal
+// alone and end the run with 0; the summary fits a screen of 80x24.
+TEST(Startup, HelpAndVersionAnswerOnStandardOutputAndEnd)
+{
+    for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
+             {"--help"}, {"--help", "a", "b", "c"}, {"--version"}}) {
+        PtyEditor pym(25, 80);
+        pym.start(args);
+        EXPECT_EQ(pym.wait_exit(), 0) << args[0];
+        std::string out = pym.output();
+        EXPECT_EQ(out.find('\x1b'), std::string::npos) << "no control sequence was sent";
+        expect_terminal_restored(pym);
+        EXPECT_FALSE(pym.read_file("pym.l")) << "no text was opened";
+        if (args[0] == "--version") {
+            EXPECT_EQ(out, "pym " PYM_VERSION "\r\n");
+            continue;
+        }
+        EXPECT_EQ(out.rfind("USAGE: pym [ file | + ]\r\n", 0), 0u) << out;
+        for (const char* shown : {"pym -- FILE", "pym --version", "ESC", "Q E", "F1"})
+            EXPECT_NE(out.find(shown), std::string::npos) << shown;
+        int lines = 0;
+        for (size_t start = 0, end; (end = out.find("\r\n", start)) != std::string::npos; start = end + 2) {
+            EXPECT_LE(end - start, 79u) << out.substr(start, end - start);
+            lines++;
+        }
+        EXPECT_LE(lines, 24);
+    }
+}
+
+// "--" makes the next word a file name, even one like an option or "+";
+// a second word after it still asks for view mode. Any other word that
+// starts with "-" is a file name as before.
+TEST(Startup, DoubleDashMakesTheNextWordAFileName)
+{
+    struct {
+        std::vector<std::string> args;
+        std::string file, row1;
+    } runs[] = {
+        {{"--", "--help"}, "--help", "INSERT: <curs> Ins - exchange"},
+        {{"--", "+notes"}, "+notes", "INSERT: <curs> Ins - exchange"},
+        {{"--", "-v", "x"}, "-v", "<curs> Again Find Jump Put Quit @"},
+        {{"-x"}, "-x", "INSERT: <curs> Ins - exchange"},
+    };
+    for (const auto& run : runs) {
+        PtyEditor pym(25, 80);
+        pym.create_file(run.file, "the text of " + run.file + "\n");
+        pym.create_file("pym.l", "other.txt 1 1\n");
+        pym.start(run.args);
+        EXPECT_EQ(pym.screen().row(1), run.row1) << run.file;
+        EXPECT_EQ(pym.screen().row(3), "the text of " + run.file) << pym.screen().dump();
+        pym.press(Key::Esc);
+        pym.send(run.args.size() == 3 ? "q" : "qe");
+        EXPECT_EQ(pym.wait_exit(), 0) << run.file;
+        EXPECT_EQ(pym.read_file("pym.l"), run.file + " 1 1\n");
+    }
+    PtyEditor three(25, 80);
+    three.start({"--", "a", "b", "c"});
+    EXPECT_EQ(three.wait_exit(), 1);
+    EXPECT_EQ(three.screen().row(1), "USAGE: pym [ file | + ]");
+}
+
+// A program run where no help file can be found (none in the current
+// directory, none installed beside it: a copy of it in a bare folder)
+// shows the help built into it, from a private copy that goes with the
+// viewer.
+TEST(Startup, HelpWithoutAHelpFileShowsTheTextBuiltIn)
+{
+    namespace fs = std::filesystem;
+    PtyEditor pym(25, 80);
+    fs::path bin = fs::path(pym.dir()) / "prefix/bin", tmp = fs::path(pym.dir()) / "tmp";
+    fs::create_directories(bin);
+    fs::create_directory(tmp);
+    fs::copy_file(PtyEditor::built_editor(), bin / "pym");
+    ASSERT_FALSE(fs::exists(fs::path(pym.dir()) / "prefix/share"));
+    pym.use_program(bin / "pym");
+    pym.set_environment("TMPDIR", tmp);
+    pym.create_file("notes.txt", "a note\n");
+    pym.start({"notes.txt"});
+
+    std::ifstream source(PYM_HELP_FILE);
+    std::vector<std::string> help;
+    for (std::string line; std::getline(source, line);)
+        help.push_back(line);
+    ASSERT_GT(help.size(), 23u);
+    pym.press(Key::Esc);
+    pym.send("h");
+    ASSERT_TRUE(pym.shows(3, help[0])) << pym.screen().dump();
+    for (int row = 4; row <= 25; row++)
+        EXPECT_EQ(pym.screen().row(row), help[size_t(row - 3)].substr(0, 79));
+    EXPECT_NE(pym.screen().row(2).find("/pym.hlp"), std::string::npos) << pym.screen().row(2);
+    std::vector<fs::path> copies;
+    for (const auto& e : fs::recursive_directory_iterator(tmp))
+        if (e.is_regular_file())
+            copies.push_back(e.path());
+    ASSERT_EQ(copies.size(), 1u);
+    EXPECT_EQ(copies[0].filename(), "pym.hlp");
+    EXPECT_EQ(fs::status(copies[0]).permissions(), fs::perms::owner_read | fs::perms::owner_write);
+    EXPECT_EQ(fs::status(copies[0].parent_path()).permissions(), fs::perms::owner_all);
+
+    pym.send("q");
+    ASSERT_TRUE(pym.shows(3, "a note")) << pym.screen().dump();
+    EXPECT_TRUE(fs::is_empty(tmp)) << "the copy went with the viewer";
+    pym.press(Key::Esc);
+    pym.send("qe");
+    EXPECT_EQ(pym.wait_exit(), 0);
 }
 
 TEST(Startup, UsesTheTerminalsSize)

@@ -2,7 +2,9 @@
 
 #include <cerrno>
 #include <csignal>
+#include <cstdlib>
 #include <cstring>
+#include <fcntl.h>
 #include <string>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -12,6 +14,9 @@
 #include "prompts/read_key.h"
 #include "screen/console.h"
 #include "screen/window.h"
+#include "store/files.h"
+
+#include "help_text.h"          // builtin_help, made from pym.hlp
 
 static const char help_file[] = "pym.hlp";
 static std::string program_path;   // this editor's own executable
@@ -21,7 +26,7 @@ static std::string program_to_run; // how to start it again; empty if unknown
 // beside the program (PREFIX/bin/pym finds PREFIX/share/pym/pym.hlp).
 static std::string find_help_file()
 {
-    std::string candidates[3] = {help_file, "", ""};
+    std::string candidates[2] = {help_file, ""};
     size_t slash = program_path.rfind('/');
     if (slash != std::string::npos) {
         std::string bin = program_path.substr(0, slash);
@@ -29,13 +34,50 @@ static std::string find_help_file()
         std::string prefix = up == std::string::npos ? "." : bin.substr(0, up);
         candidates[1] = prefix + "/share/pym/" + help_file;
     }
-#ifdef PYM_DATA_DIR
-    candidates[2] = std::string(PYM_DATA_DIR) + "/" + help_file;
-#endif
     for (const std::string& c : candidates)
         if (!c.empty() && access(c.c_str(), F_OK) == 0)
             return c;
     return "";
+}
+
+/*
+ * Where no help file is installed, the viewer is shown the built-in text
+ * as DIR/pym.hlp, in a directory of our own (mode 0700) made under
+ * $TMPDIR or /tmp, which goes when the viewer is done. The names are kept
+ * in fixed arrays so that a signal handler can remove them.
+ */
+static char copy_dir[4096], copy_file[4200];
+static volatile sig_atomic_t copy_made;
+
+void remove_help_copy()
+{
+    if (!copy_made)
+        return;
+    copy_made = 0;
+    unlink(copy_file);
+    rmdir(copy_dir);
+}
+
+static std::string write_help_copy()
+{
+    const char* tmp = getenv("TMPDIR");
+    std::string dir = std::string(tmp && tmp[0] ? tmp : "/tmp") + "/pym-XXXXXX";
+    if (dir.size() >= sizeof copy_dir)
+        return "";
+    strcpy(copy_dir, dir.c_str());
+    if (!mkdtemp(copy_dir))
+        return "";
+    snprintf(copy_file, sizeof copy_file, "%s/%s", copy_dir, help_file);
+    copy_made = 1;
+    int fd = open(copy_file, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+    bool written = fd >= 0 && write_fully(fd, builtin_help, sizeof builtin_help);
+    if (fd >= 0 && close(fd) != 0)
+        written = false;
+    if (!written) {
+        remove_help_copy();
+        return "";
+    }
+    return copy_file;
 }
 
 static std::string shell_quoted(const std::string& s)
@@ -49,7 +91,10 @@ static std::string shell_quoted(const std::string& s)
 /*
  * Runs a command through the shell and waits for it. The editor's signal
  * handlers stay in place meanwhile, so a hang-up still saves the text;
- * the viewer is ended along with the editor then.
+ * the viewer is ended along with the editor then, and stopped and
+ * continued with it. The command starts with exec, so that the process
+ * waited for is the viewer itself, not a shell that would take those
+ * signals in its place.
  */
 static int run_command(const std::string& command)
 {
@@ -81,14 +126,20 @@ static int run_command(const std::string& command)
  */
 void show_help()
 {
-    std::string help = find_help_file();
-    if (help.empty() || program_to_run.empty()) {
+    std::string help;
+    if (!program_to_run.empty()) {
+        help = find_help_file();
+        if (help.empty())
+            help = write_help_copy();
+    }
+    if (help.empty()) {
         show_message("--> help not available");
         return;
     }
     flush_output();
     restore_terminal();
-    int status = run_command(shell_quoted(program_to_run) + " " + shell_quoted(help) + " r");
+    int status = run_command("exec " + shell_quoted(program_to_run) + " " + shell_quoted(help) + " r");
+    remove_help_copy();
     setup_terminal();
     take_new_size();            // the terminal may have been resized meanwhile
     redraw_all();

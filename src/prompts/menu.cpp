@@ -74,12 +74,10 @@ void show_menu_text(const char* text)
     show_row1(text);
 }
 
-void redraw_menu_line()
+// Pages the command menu afresh for the width now; the current segment
+// becomes the one that holds the first word of the one before.
+static void repage_menu()
 {
-    if (!row1_segment || !menu_text) {
-        show_row1(row1_text.c_str());
-        return;
-    }
     const char* first_word = menu_pos;
     while (first_word < menu_end && *first_word == ' ')
         first_word++;
@@ -87,5 +85,16 @@ void redraw_menu_line()
     advance_menu();
     while (menu_cut <= first_word && menu_cut < menu_end)
         advance_menu();
-    show_menu_segment();
+}
+
+// The menu is paged afresh also while row 1 shows something else (the
+// Quit or Set menu): the segment ESC brings back fits the width now.
+void redraw_menu_line()
+{
+    if (menu_text)
+        repage_menu();
+    if (row1_segment && menu_text)
+        show_menu_segment();
+    else
+        show_row1(row1_text.c_str());
 }

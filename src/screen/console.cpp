@@ -34,6 +34,7 @@
 #include <algorithm>
 #include <bit>
 #include <cerrno>
+#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
@@ -74,7 +75,7 @@ static int out_fd = 1, in_fd = 0;
 static int out_is_tty = -1;        // -1 until first asked
 static bool set_up;                // raw mode and alternate screen are on
 static bool input_raw;             // the input's settings were changed
-static struct termios saved_termios;
+static struct termios saved_termios, raw_termios;  // as found; raw mode
 static int cur_col = 1, cur_row = 1;   // where the next output goes
 static int term_col, term_row;         // where the terminal's cursor is; 0: unknown
 static int term_attr = -1;             // attribute last sent; -1: none
@@ -163,7 +164,9 @@ void probe_console_size(int* cols, int* rows)
 
 /*
  * Raw mode: no echo, no line buffering, no signals or flow control from
- * keys, no CR/LF translation in either direction, 8-bit bytes.
+ * keys, no CR/LF translation in either direction, 8-bit bytes. A stop
+ * that comes while the settings are changed (SIGTTOU, for a run in the
+ * background) interrupts the change: it is made again after it.
  */
 static void make_input_raw()
 {
@@ -176,9 +179,15 @@ static void make_input_raw()
     raw.c_lflag &= ~(ECHO | ICANON | IEXTEN | ISIG);
     raw.c_cc[VMIN] = 1;
     raw.c_cc[VTIME] = 0;
-    if (tcsetattr(in_fd, TCSADRAIN, &raw) == 0)
-        input_raw = true;
+    raw_termios = raw;
+    int done;
+    while ((done = tcsetattr(in_fd, TCSADRAIN, &raw)) != 0 && errno == EINTR) {
+    }
+    input_raw = done == 0;
 }
+
+// The alternate screen and bracketed paste, at set-up and after a stop.
+static const char enter_sequence[] = "\x1b[?1049h\x1b[?2004h";
 
 void setup_terminal()
 {
@@ -186,7 +195,7 @@ void setup_terminal()
     if (set_up || !is_terminal())
         return;
     set_up = true;
-    pending.insert(0, "\x1b[?1049h\x1b[?2004h");
+    pending.insert(0, enter_sequence);
     term_col = term_row = 0;
     term_attr = -1;
     forget_shown();
@@ -223,10 +232,110 @@ void restore_terminal(bool abrupt)
     term_attr = -1;
 }
 
+/*
+ * A stop from outside: what the editor held of the terminal is handed
+ * back, and taken again when the run goes on in the foreground. In the
+ * background it is not touched: the next output or key read sets it up,
+ * which stops the editor again until it is brought to the foreground.
+ */
+static volatile sig_atomic_t held_at_stop;     // held_screen | held_input
+static constexpr int held_screen = 1, held_input = 2;
+
+void release_terminal()
+{
+    held_at_stop = (set_up ? held_screen : 0) | (input_raw ? held_input : 0);
+    restore_terminal(true);
+}
+
+static bool in_foreground()
+{
+    pid_t owner = tcgetpgrp(in_fd);
+    if (owner < 0)
+        owner = tcgetpgrp(out_fd);
+    return owner < 0 || owner == getpgrp();
+}
+
+void retake_terminal()
+{
+    if (!in_foreground())
+        return;
+    int held = held_at_stop;
+    held_at_stop = 0;
+    if ((held & held_input) || input_raw)     // also after SIGSTOP: a shell may have reset it
+        input_raw = tcsetattr(in_fd, TCSANOW, &raw_termios) == 0;
+    if (held & held_screen) {
+        if (!sink)
+            write_all(out_fd, enter_sequence, sizeof enter_sequence - 1, true);
+        set_up = true;
+    }
+    term_col = term_row = 0;
+    term_attr = -1;
+}
+
+/*
+ * How many bytes at p (n > 0 of them) a plain line may send as they are:
+ * printable ASCII, and a character of the locale that is no control. A C1
+ * control (0x80-0x9F, raw or as UTF-8) is CSI and the like to some
+ * terminals. 0 when the byte at p must be shown another way.
+ */
+static size_t plain_length(const byte* p, size_t n)
+{
+    if (*p >= 0x20 && *p < 0x7F)
+        return 1;
+    if (*p < 0xA0)
+        return 0;
+    if (!utf8_text)
+        return 1;
+    size_t len = size_t(sequence_length(p, p + n));
+    return len > 1 && !(p[0] == 0xC2 && p[1] < 0xA0) ? len : 0;
+}
+
+// A byte that may not go out as itself: ^[ for ESC (a C0 control or
+// DEL), \x9b for the rest. Returns the length written at out.
+static size_t shown_safely(byte b, char* out)
+{
+    static const char hex[] = "0123456789abcdef";
+    if (b < 0x20 || b == 0x7F) {
+        out[0] = '^';
+        out[1] = char(b ^ 0x40);
+        return 2;
+    }
+    out[0] = '\\';
+    out[1] = 'x';
+    out[2] = hex[b >> 4];
+    out[3] = hex[b & 15];
+    return 4;
+}
+
 void put_plain_line(const char* s, bool abrupt)
 {
-    if (!sink)
-        write_all(out_fd, s, strlen(s), abrupt);
+    if (sink)
+        return;
+    size_t n = strlen(s), end = n;
+    while (end > 0 && (s[end - 1] == '\n' || s[end - 1] == '\r'))
+        end--;                  // the line end goes out as it is
+    char out[512];
+    size_t len = 0;
+    auto put = [&](const char* p, size_t k) {
+        if (len + k > sizeof out) {
+            write_all(out_fd, out, len, abrupt);
+            len = 0;
+        }
+        memcpy(out + len, p, k);
+        len += k;
+    };
+    const byte* text = reinterpret_cast<const byte*>(s);
+    for (size_t i = 0; i < end;) {
+        size_t k = plain_length(text + i, end - i);
+        char shown[4];
+        if (k)
+            put(s + i, k);
+        else
+            put(shown, shown_safely(text[i], shown));
+        i += k ? k : 1;
+    }
+    put(s + end, n - end);
+    write_all(out_fd, out, len, abrupt);
 }
 
 // ---- sending ------------------------------------------------------------

@@ -34,8 +34,16 @@ void setup_terminal();
 // the run ends abruptly it waits for neither a slow terminal nor its
 // output to drain.
 void restore_terminal(bool abrupt = false);
+// For a stop from outside and the continue: hands the terminal back as
+// restore_terminal does, then takes again what was held (raw mode, the
+// alternate screen), with the cursor and colours unknown; the caller has
+// the screen redrawn whole. Async-signal-safe.
+void release_terminal();
+void retake_terminal();
 // Writes a line straight to the untouched terminal (usage, no memory, the
-// name of the emergency file at an abrupt end). Async-signal-safe.
+// name of the emergency file at an abrupt end). A control byte in it shows
+// as ^[ or \x9b, so that no name can drive the terminal; the CR or LF
+// that ends it goes out as it is. Async-signal-safe.
 void put_plain_line(const char* s, bool abrupt = false);
 
 // For tests and the fuzz driver: send the output to a function instead of

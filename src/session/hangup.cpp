@@ -2,7 +2,8 @@
  * A hang-up, a signal whose default is to end the process, the end of the
  * input or a crash ends the run at once. A modified text is first written
  * to an emergency file (see emergency_save), never over the file itself;
- * the session file is written and the terminal handed back. The handlers
+ * the session file is written and the terminal handed back. A stop from
+ * outside hands the terminal back for as long as it lasts. The handlers
  * use only open, write, close, unlink, tcsetattr and the like: the line
  * store can be written out with write() alone. A signal that arrives
  * while the text is being changed waits until the change is over, so that
@@ -17,6 +18,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include "commands/help.h"
 #include "screen/console.h"
 #include "screen/keyboard.h"
 #include "session/session_file.h"
@@ -127,6 +129,7 @@ void end_run_abruptly(int code)
     sigprocmask(SIG_BLOCK, &all, nullptr);     // one ending is enough
     if (help_viewer > 0)
         kill(help_viewer, SIGTERM);
+    remove_help_copy();
     if (const char* temp = unfinished_save())
         unlink(temp);
     const char* saved = emergency_save();
@@ -150,13 +153,82 @@ void ending_signal(int sig)
     end_run_abruptly(128 + sig);
 }
 
+/*
+ * A stop from outside (SIGTSTP, SIGTTIN, SIGTTOU) hands the terminal back
+ * as the help viewer's hand-over does, and then stops the editor for real:
+ * the signal is raised again with its default action, which the kernel
+ * drops in a process group that nobody could continue. When the run goes
+ * on, the terminal is taken again and the key reader, woken as by a
+ * resize, draws the whole screen. A stop that comes while the text is
+ * being changed waits, as an ending does, until the change is over.
+ */
+static bool is_stop(int sig)
+{
+    return sig == SIGTSTP || sig == SIGTTIN || sig == SIGTTOU;
+}
+
+// What must be on disk before the editor stops goes here; nothing is kept
+// outside the store yet.
+static void before_stop()
+{
+}
+
+static void stop_now(int sig)
+{
+    sigset_t all, was, only;
+    sigfillset(&all);
+    sigprocmask(SIG_BLOCK, &all, &was);
+    before_stop();
+    if (help_viewer > 0)
+        kill(help_viewer, sig);     // it hands its own terminal back
+    release_terminal();
+    struct sigaction stop = {}, ours;
+    stop.sa_handler = SIG_DFL;
+    sigaction(sig, &stop, &ours);
+    raise(sig);
+    sigemptyset(&only);
+    sigaddset(&only, sig);
+    sigprocmask(SIG_UNBLOCK, &only, nullptr);  // stopped here until SIGCONT
+    sigprocmask(SIG_BLOCK, &only, nullptr);
+    sigaction(sig, &ours, nullptr);
+    retake_terminal();
+    terminal_resized = 1;
+    sigprocmask(SIG_SETMASK, &was, nullptr);
+}
+
+static void stop_signal(int sig)
+{
+    if (store_busy) {
+        if (!deferred_signal)       // an ending that waits comes first
+            deferred_signal = sig;
+        return;
+    }
+    stop_now(sig);
+}
+
+// Also after SIGSTOP, which nothing can catch: the terminal as the editor
+// holds it, and the whole screen drawn again.
+static void on_continue(int)
+{
+    if (help_viewer > 0)
+        kill(help_viewer, SIGCONT);
+    retake_terminal();
+    terminal_resized = 1;
+}
+
 static void end_deferred_run(int sig)
 {
+    if (is_stop(sig)) {
+        deferred_signal = 0;
+        stop_now(sig);
+        return;
+    }
     end_run_abruptly(128 + sig);
 }
 
 static void on_crash(int sig)
 {
+    remove_help_copy();
     if (const char* temp = unfinished_save())
         unlink(temp);
     const char* saved = emergency_save();
@@ -208,6 +280,11 @@ void install_hangup_handlers()
         sigaction(sig, &sa, nullptr);
     sa.sa_handler = note_resize;    // no SA_RESTART: the read is woken
     sigaction(SIGWINCH, &sa, nullptr);
+    sa.sa_handler = stop_signal;
+    for (int sig : {SIGTSTP, SIGTTIN, SIGTTOU})
+        sigaction(sig, &sa, nullptr);
+    sa.sa_handler = on_continue;
+    sigaction(SIGCONT, &sa, nullptr);
     sa.sa_handler = on_crash;
     sa.sa_flags = SA_RESETHAND;
     for (int sig : crash_signals)

@@ -32,6 +32,46 @@ static void show_usage()
     exit(1);
 }
 
+// pym --help: the command lines and the keys a first run needs, on one
+// screen; the help file has the rest.
+static void show_summary()
+{
+    static const char* const lines[] = {
+        "USAGE: pym [ file | + ]",
+        "  pym FILE       edit FILE (a new text when it does not exist)",
+        "  pym +          the file, line and column of the last run (pym.l)",
+        "  pym            the unnamed text",
+        "  pym FILE x     view FILE without changing it",
+        "  pym -- FILE    edit FILE, even when its name starts with - or +",
+        "  pym --help     this summary;  pym --version  the version",
+        "",
+        "Keys (letters in either case)",
+        "  typing         the editor starts in insert mode: typed text goes in",
+        "  ESC            the command menu; I insert mode again, X exchange mode",
+        "  arrows, PgUp, PgDn, Home, End   move",
+        "  Del, Backspace delete a character",
+        "  F  -  A        find forward, find backward, again",
+        "  R              replace one string by another",
+        "  B ... B        copy a range into the paste buffer (D ... D: delete it)",
+        "  C              insert the paste buffer at the cursor",
+        "  U  ^R          undo, redo",
+        "  Q U  Q W       update (save), write to another file",
+        "  Q E  &         exit (asks when the text has changed); update and exit",
+        "  H  F1          the help screen (Q leaves it)",
+    };
+    for (const char* line : lines) {
+        put_plain_line(line);
+        put_plain_line("\n");
+    }
+    exit(0);
+}
+
+static void show_version()
+{
+    put_plain_line("pym " PYM_VERSION "\n");
+    exit(0);
+}
+
 // The session file at the end of a run: the status is shown on the way,
 // as its line number is taken from it.
 static void write_session_file()
@@ -75,23 +115,40 @@ void run_session(const char* name, long line, long column)
     write_session_file();
 }
 
+/*
+ * The command line: --help or --version as the first word answers and
+ * ends the run; a first word "--" only says that the next one is a file
+ * name, even one that starts with "-" or "+". What follows it means what
+ * it would mean alone: one word to edit, a second for view mode.
+ */
 int pym_main(int argc, char** argv)
 {
-    if (argc > 3)
+    char** words = argv + 1;
+    int count = argc - 1;
+    bool name_follows = count > 0 && strcmp(words[0], "--") == 0;
+    if (count > 0 && strcmp(words[0], "--help") == 0)
+        show_summary();
+    if (count > 0 && strcmp(words[0], "--version") == 0)
+        show_version();
+    if (name_follows) {
+        words++;
+        count--;
+    }
+    if (count > 2)
         show_usage();
     find_program(argv[0]);
     use_locale_character_set();
     console_cols = 80;
     console_rows = 25;
     probe_console_size(&console_cols, &console_rows);
-    view_only = argc == 3;
+    view_only = count == 2;
     start_name = default_name;
     long line = 1, column = 1;
-    if (argc > 1) {
-        if (argv[1][0] == '+')
+    if (count > 0) {
+        if (words[0][0] == '+' && !name_follows)
             read_session_file(&line, &column);
         else
-            start_name = argv[1];
+            start_name = words[0];
     }
     install_hangup_handlers();
     run_session(start_name.c_str(), line, column);

@@ -35,9 +35,16 @@ PtyEditor::PtyEditor(int rows, int cols) : screen_(rows, cols)
     close(s);
 }
 
+std::string PtyEditor::built_editor()
+{
+    return PYM_BINARY;
+}
+
 PtyEditor::~PtyEditor()
 {
     if (pid_ > 0 && status_ < 0) {
+        if (editor_ != pid_)
+            kill(editor_, SIGKILL);
         kill(pid_, SIGKILL);
         waitpid(pid_, nullptr, 0);
     }
@@ -63,12 +70,40 @@ std::optional<std::string> PtyEditor::read_file(const std::string& name) const
     return s.str();
 }
 
+/*
+ * In the terminal's session leader: starts the editor in a process group
+ * of its own, gives that group the terminal, says the editor's process id
+ * on report and waits, ending as the editor ends.
+ */
+[[noreturn]] static void run_job(const std::string& program, char* const* argv, int report)
+{
+    pid_t editor = fork();
+    if (editor == 0) {
+        setpgid(0, 0);
+        ::signal(SIGTTOU, SIG_IGN);     // a group not yet in the foreground takes it
+        tcsetpgrp(0, getpid());
+        ::signal(SIGTTOU, SIG_DFL);
+        execv(program.c_str(), argv);
+        _exit(127);
+    }
+    setpgid(editor, editor);
+    if (write(report, &editor, sizeof editor) != sizeof editor)
+        _exit(127);
+    int status = 0;
+    while (waitpid(editor, &status, 0) < 0 && errno == EINTR) {
+    }
+    _exit(WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status));
+}
+
 void PtyEditor::start(const std::vector<std::string>& args)
 {
     struct termios settings = initial_;
     struct winsize size = {};
     size.ws_row = (unsigned short)screen_.rows();
     size.ws_col = (unsigned short)screen_.cols();
+    int report[2] = {-1, -1};
+    if (as_job_ && pipe2(report, O_CLOEXEC) != 0)
+        abort();
     pid_ = forkpty(&master_, nullptr, &settings, &size);
     if (pid_ < 0)
         abort();
@@ -85,9 +120,21 @@ void PtyEditor::start(const std::vector<std::string>& args)
             struct rlimit limit = {address_limit_, address_limit_};
             setrlimit(RLIMIT_AS, &limit);
         }
-        if (chdir(dir_.c_str()) == 0)
-            execv(PYM_BINARY, argv.data());
+        for (const auto& [name, value] : environment_)
+            setenv(name.c_str(), value.c_str(), 1);
+        if (chdir(dir_.c_str()) != 0)
+            _exit(127);
+        if (as_job_)
+            run_job(program_, argv.data(), report[1]);
+        execv(program_.c_str(), argv.data());
         _exit(127);
+    }
+    editor_ = pid_;
+    if (as_job_) {
+        close(report[1]);
+        if (read(report[0], &editor_, sizeof editor_) != sizeof editor_)
+            abort();
+        close(report[0]);
     }
     fcntl(master_, F_SETFL, fcntl(master_, F_GETFL) | O_NONBLOCK);
     wait_until([this](const Screen&) { return !output_.empty(); });
@@ -194,8 +241,8 @@ void PtyEditor::hang_up()
 
 void PtyEditor::signal(int sig)
 {
-    if (pid_ > 0 && status_ < 0)
-        kill(pid_, sig);
+    if (editor_ > 0 && status_ < 0)
+        kill(editor_, sig);
 }
 
 int PtyEditor::wait_exit(int timeout_ms, bool read_output)

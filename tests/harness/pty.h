@@ -10,6 +10,7 @@
 #include <string_view>
 #include <sys/types.h>
 #include <termios.h>
+#include <utility>
 #include <vector>
 
 #include "harness/keys.h"
@@ -31,6 +32,20 @@ public:
     // An address-space limit for the editor (RLIMIT_AS, as ulimit -v); set
     // before start(). 0: none.
     void limit_address_space(size_t bytes) { address_limit_ = bytes; }
+    // Before start(): runs this program instead of the built editor (a copy
+    // of it elsewhere), with name=value in its environment.
+    void use_program(const std::string& path) { program_ = path; }
+    static std::string built_editor();  // the program the build made
+    // Before start(): runs the editor as a shell with job control does, in
+    // a process group of its own in the terminal's foreground, under a
+    // parent in the terminal's session, so that a stop from outside stops
+    // it (the kernel drops a stop sent to a process group without one).
+    void run_as_job() { as_job_ = true; }
+    pid_t editor_pid() const { return editor_; }
+    void set_environment(const std::string& name, const std::string& value)
+    {
+        environment_.emplace_back(name, value);
+    }
     // Starts pym with these arguments and waits until its output settles.
     void start(const std::vector<std::string>& args);
     void send(std::string_view bytes);
@@ -52,7 +67,7 @@ public:
     // Gives the terminal a new size, as a window drag does: the editor
     // gets SIGWINCH from the kernel.
     void resize(int rows, int cols);
-    void signal(int sig);
+    void signal(int sig);               // to the editor
     // The exit code, 128 + the signal that ended it, or -1 on timeout.
     // Without read_output the terminal is not read meanwhile, as a
     // terminal that has stopped taking output.
@@ -62,11 +77,14 @@ private:
     bool read_some(int timeout_ms);     // false when nothing came
 
     Screen screen_;
-    std::string output_, dir_, locale_ = "C";
+    std::string output_, dir_, locale_ = "C", program_ = built_editor();
+    std::vector<std::pair<std::string, std::string>> environment_;
     size_t address_limit_ = 0;
     struct termios initial_;
     int master_ = -1;
-    pid_t pid_ = -1;
+    pid_t pid_ = -1;                    // the editor, or the parent of its job
+    pid_t editor_ = -1;
+    bool as_job_ = false;
     int status_ = -1;                   // the wait status once reaped
     bool closed_ = false;               // every handle on the editor's side is gone
 };
