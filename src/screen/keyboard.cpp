@@ -5,6 +5,10 @@
  * of a sequence by 50 ms without a byte), a resize that wakes a wait, the
  * look-ahead for ^C, and the bracketed paste, whose bytes are never
  * parsed: it is handed on whole as key_paste.
+ *
+ * A paste whose end marker does not come: after a second without a byte
+ * key_paste_stalled says so, and from then on a lone ESC ends the paste as
+ * the marker would; every other byte is still the paste.
  */
 #include "screen/keyboard.h"
 
@@ -30,6 +34,8 @@ static std::deque<int> ahead;
 const int no_byte = -1;         // none came within the wait
 const int input_end = -2;
 const int resize_byte = -3;     // the terminal was resized (also from a test's source)
+const int escape_wait_ms = 50;  // a lone ESC: nothing after it for this long
+const int paste_stall_ms = 1000;    // a paste without a byte for this long has stalled
 // Bytes read that make no key yet, or that followed the last key.
 static std::string pending;
 static bool input_over;         // the input ended inside a paste
@@ -38,6 +44,7 @@ static bool input_over;         // the input ended inside a paste
 static struct {
     std::string bytes;
     bool open = false;          // its end has not come
+    bool stalled = false;       // a second passed without a byte: a lone ESC ends it
 } paste;
 
 // What the terminal sent, read in blocks: a paste of a megabyte is not a
@@ -54,7 +61,7 @@ void set_input_source(byte_source s)
     ahead.clear();
     pending.clear();
     input_over = false;
-    paste.open = false;
+    paste.open = paste.stalled = false;
 }
 
 void set_input_end_handler(end_handler h)
@@ -101,6 +108,23 @@ static int read_terminal_byte(int timeout_ms)
         }
         return input_end;
     }
+}
+
+/*
+ * A byte of a paste from the terminal, as read_terminal_byte gives it. A
+ * resize wakes any wait.
+ */
+static int read_terminal_paste_byte(int timeout_ms)
+{
+    if (terminal.pos < terminal.len)
+        return terminal.block[terminal.pos++];
+    struct pollfd p = {0, POLLIN, 0};
+    int ready;
+    while ((ready = poll(&p, 1, timeout_ms)) < 0 && errno == EINTR && !terminal_resized) {
+    }
+    if (ready > 0 || (ready < 0 && errno != EINTR))
+        return read_terminal_byte(-1);
+    return ready < 0 ? resize_byte : no_byte;
 }
 
 // The end of the input ends the run and does not come back.
@@ -153,6 +177,7 @@ static void begin_paste()
 {
     paste.bytes.clear();
     paste.open = true;
+    paste.stalled = false;
 }
 
 static size_t parse_pending(bool paused, parsed_key* k)
@@ -169,7 +194,7 @@ static void decode_bytes()
     parsed_key k;
     size_t used;
     while ((used = parse_pending(false, &k)) == 0) {
-        int b = next_byte(pending.empty() ? -1 : 50);
+        int b = next_byte(pending.empty() ? -1 : escape_wait_ms);
         if (b == resize_byte) {
             terminal_resized = 0;
             queue_key(key_resize);
@@ -191,20 +216,20 @@ static void decode_bytes()
 }
 
 /*
- * The next byte of a paste: what followed its start marker first. A pause
- * or a resize does not end it.
+ * The next byte of a paste: what followed its start marker first. Pauses
+ * count here, as the wait for a stalled paste.
  */
-static int paste_byte()
+static int paste_byte(int timeout_ms)
 {
     if (!pending.empty()) {
         int b = static_cast<unsigned char>(pending[0]);
         pending.erase(0, 1);
         return b;
     }
-    int b = ahead_byte(-1);
+    int b = ahead_byte(timeout_ms);
     if (b != none_ahead)
         return b;
-    b = source ? source(-1) : read_terminal_byte(-1);
+    b = source ? source(timeout_ms) : read_terminal_paste_byte(timeout_ms);
     if (b == resize_byte)
         terminal_resized = 1;
     return b;
@@ -223,20 +248,31 @@ static bool took_end_marker()
 }
 
 /*
- * Reads the paste up to its end marker, byte for byte as it comes: nothing
- * inside is decoded. The end of the input ends the paste there (and then
- * the run, at the next key).
+ * Reads on in the paste, byte for byte as it comes: nothing inside is
+ * decoded. It ends at its end marker, at a lone ESC once it has stalled
+ * or at the end of the input, and is then
+ * queued as key_paste. A second without a byte queues key_paste_stalled
+ * (once), a resize returns to say so; the paste goes on after either.
  */
 static void read_paste()
 {
+    int next = no_byte;         // the byte after an ESC, not yet looked at
     for (;;) {
-        int b = paste_byte();
+        int b = next != no_byte ? next : paste_byte(paste.stalled ? -1 : paste_stall_ms);
+        next = no_byte;
+        if (b == no_byte) {
+            paste.stalled = true;
+            queue_key(key_paste_stalled);
+            return;
+        }
+        if (b == resize_byte)
+            return;
         if (b == input_end) {
             input_over = true;
             break;
         }
-        if (b < 0)
-            continue;           // a resize: the paste goes on
+        if (b == key_escape && paste.stalled && (next = paste_byte(escape_wait_ms)) == no_byte)
+            break;              // a lone ESC
         paste.bytes.push_back(char(b));
         if (took_end_marker())
             break;

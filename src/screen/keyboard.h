@@ -6,7 +6,9 @@
 // Waits for one key: a character byte, or 0 followed (on the next call) by
 // the scan code of an extended key; or key_paste for a bracketed paste,
 // whose bytes pasted_bytes() then holds, or key_resize when the terminal's
-// size changed.
+// size changed. A paste whose end has not come for a second gives
+// key_paste_stalled once; the next call reads on in it, and from then on
+// a lone ESC ends it.
 int get_console_key();
 const std::string& pasted_bytes();
 
