@@ -8,7 +8,10 @@
  *
  * A paste whose end marker does not come: after a second without a byte
  * key_paste_stalled says so, and from then on a lone ESC ends the paste as
- * the marker would; every other byte is still the paste.
+ * the marker would; every other byte is still the paste. While the bytes
+ * of a paste are held here, a signal that ends the run waits (see
+ * holding_paste): the wait it wakes ends the paste, which is handed on, so
+ * that it is in the text before the emergency save.
  */
 #include "screen/keyboard.h"
 
@@ -34,6 +37,7 @@ static std::deque<int> ahead;
 const int no_byte = -1;         // none came within the wait
 const int input_end = -2;
 const int resize_byte = -3;     // the terminal was resized (also from a test's source)
+const int signal_byte = -4;     // a signal that ends the run waits for the paste
 const int escape_wait_ms = 50;  // a lone ESC: nothing after it for this long
 const int paste_stall_ms = 1000;    // a paste without a byte for this long has stalled
 // Bytes read that make no key yet, or that followed the last key.
@@ -46,6 +50,9 @@ static struct {
     bool open = false;          // its end has not come
     bool stalled = false;       // a second passed without a byte: a lone ESC ends it
 } paste;
+// From a paste's start marker until the key after it is asked for, when
+// the paste has had its chance to reach the text.
+static volatile sig_atomic_t paste_held;
 
 // What the terminal sent, read in blocks: a paste of a megabyte is not a
 // million reads.
@@ -62,11 +69,17 @@ void set_input_source(byte_source s)
     pending.clear();
     input_over = false;
     paste.open = paste.stalled = false;
+    paste_held = 0;
 }
 
 void set_input_end_handler(end_handler h)
 {
     on_end = h;
+}
+
+bool holding_paste()
+{
+    return paste_held != 0;
 }
 
 // Waits up to timeout_ms (for ever when negative) for a byte; false when
@@ -111,20 +124,28 @@ static int read_terminal_byte(int timeout_ms)
 }
 
 /*
- * A byte of a paste from the terminal, as read_terminal_byte gives it. A
- * resize wakes any wait.
+ * A byte of a paste from the terminal, as read_terminal_byte gives it, or
+ * signal_byte when a signal that ends the run waits. Any wait goes in
+ * slices of a second, so that a signal landing just before one is not
+ * missed for long, and a resize wakes it.
  */
 static int read_terminal_paste_byte(int timeout_ms)
 {
     if (terminal.pos < terminal.len)
         return terminal.block[terminal.pos++];
     struct pollfd p = {0, POLLIN, 0};
-    int ready;
-    while ((ready = poll(&p, 1, timeout_ms)) < 0 && errno == EINTR && !terminal_resized) {
+    for (int left = timeout_ms;;) {
+        if (deferred_signal)
+            return signal_byte;
+        int slice = left < 0 || left > paste_stall_ms ? paste_stall_ms : left;
+        int ready = poll(&p, 1, slice);
+        if (ready > 0 || (ready < 0 && errno != EINTR))
+            return read_terminal_byte(-1);
+        if (ready < 0 && terminal_resized)
+            return resize_byte;
+        if (ready == 0 && left >= 0 && (left -= slice) <= 0)
+            return no_byte;
     }
-    if (ready > 0 || (ready < 0 && errno != EINTR))
-        return read_terminal_byte(-1);
-    return ready < 0 ? resize_byte : no_byte;
 }
 
 // The end of the input ends the run and does not come back.
@@ -178,6 +199,7 @@ static void begin_paste()
     paste.bytes.clear();
     paste.open = true;
     paste.stalled = false;
+    paste_held = 1;
 }
 
 static size_t parse_pending(bool paused, parsed_key* k)
@@ -229,6 +251,8 @@ static int paste_byte(int timeout_ms)
     int b = ahead_byte(timeout_ms);
     if (b != none_ahead)
         return b;
+    if (deferred_signal)
+        return signal_byte;
     b = source ? source(timeout_ms) : read_terminal_paste_byte(timeout_ms);
     if (b == resize_byte)
         terminal_resized = 1;
@@ -249,8 +273,8 @@ static bool took_end_marker()
 
 /*
  * Reads on in the paste, byte for byte as it comes: nothing inside is
- * decoded. It ends at its end marker, at a lone ESC once it has stalled
- * or at the end of the input, and is then
+ * decoded. It ends at its end marker, at a lone ESC once it has stalled,
+ * at the end of the input or at a signal that ends the run, and is then
  * queued as key_paste. A second without a byte queues key_paste_stalled
  * (once), a resize returns to say so; the paste goes on after either.
  */
@@ -267,7 +291,7 @@ static void read_paste()
         }
         if (b == resize_byte)
             return;
-        if (b == input_end) {
+        if (b == input_end || b == signal_byte) {
             input_over = true;
             break;
         }
@@ -303,6 +327,20 @@ static void decode_key()
 }
 
 /*
+ * Once the key after a paste is asked for, or a long command looks at the
+ * input, the paste has had its chance to reach the text: a signal that
+ * waited for it ends the run now.
+ */
+static void let_paste_go()
+{
+    if (!paste_held || paste.open)
+        return;
+    paste_held = 0;
+    if (deferred_signal && !store_busy && end_deferred)
+        end_deferred(deferred_signal);
+}
+
+/*
  * Takes in what has been typed without waiting, at most every few
  * milliseconds; true when it holds a ^C, which is dropped. Everything
  * else stays, in order, for the keys that follow.
@@ -316,6 +354,7 @@ bool interrupt_typed()
     if (ms >= 0 && ms < 5)
         return false;
     last = now;
+    let_paste_go();
     static std::string recent;  // the last bytes looked at: inside a paste ^C is text
     static bool in_paste;
     bool interrupt = false;
@@ -337,6 +376,7 @@ bool interrupt_typed()
 
 int get_console_key()
 {
+    let_paste_go();
     while (queued_count == 0)
         decode_key();
     int key = queued[0];

@@ -12,6 +12,13 @@
 int get_console_key();
 const std::string& pasted_bytes();
 
+// True while the bytes of a paste are held here and not yet handed on
+// (until the key after it is asked for). A signal that ends the run then
+// waits in deferred_signal: the paste ends where the signal met it and is
+// handed on, and the run ends once it is in the text, or at the next key.
+// Async-signal-safe.
+bool holding_paste();
+
 // Looks at the input without waiting (at most every few milliseconds):
 // true when a ^C was typed, which is then dropped; other keys typed are
 // kept, in order, for after. Long repetitions ask it as they go.
