@@ -1,6 +1,8 @@
 // What the key decoder makes of the bytes an xterm sends.
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include "harness/editor.h"
 #include "screen/keyboard.h"
 
@@ -115,4 +117,22 @@ TEST_F(KeyDecoder, SaysThatTheTerminalWasResizedDuringAPaste)
     resize(40, 10);
     EXPECT_EQ(decode("c\x1b[201~"), (Keys{key_resize, key_paste}));
     EXPECT_EQ(pasted_bytes(), "abc");
+}
+
+// ^C is text in a paste that a long command sees begin; once the decoder
+// has read that paste, even one a lone ESC ended, ^C stops commands again.
+TEST_F(KeyDecoder, CtrlCStopsCommandsAgainAfterAStalledPasteEnded)
+{
+    auto look_at_input = [] {
+        usleep(10000);          // it looks at most every few milliseconds
+        return interrupt_typed();
+    };
+    type("\x1b[200~P\x03");
+    pause();
+    EXPECT_FALSE(look_at_input()) << "a ^C in a paste is text";
+    press(Key::Esc);
+    EXPECT_EQ(decode(""), (Keys{key_paste_stalled, key_paste}));
+    EXPECT_EQ(pasted_bytes(), "P\x03");
+    type("\x03");
+    EXPECT_TRUE(look_at_input());
 }

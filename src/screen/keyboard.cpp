@@ -357,6 +357,10 @@ bool interrupt_typed()
     let_paste_go();
     static std::string recent;  // the last bytes looked at: inside a paste ^C is text
     static bool in_paste;
+    if (ahead.empty()) {        // what it saw has been read, a paste ended or not
+        recent.clear();
+        in_paste = false;
+    }
     bool interrupt = false;
     for (int b; (b = fresh_byte(0)) >= 0;) {
         recent = recent.substr(recent.size() > 5 ? recent.size() - 5 : 0) + char(b);
