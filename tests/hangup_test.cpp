@@ -231,6 +231,31 @@ TEST(HangUp, ATextAlreadyUpdatedLeavesNoSaveFile)
     EXPECT_EQ(files_in(pym), (std::set<std::string>{"notes.txt", "pym.l"}));
 }
 
+// The bytes of a paste whose end marker has not come when the run ends
+// are in the text the emergency file holds, where they would have gone:
+// a hang-up before the paste stalls, a SIGTERM after.
+TEST(HangUp, InTheMiddleOfAPasteSavesTheTextWithWhatArrived)
+{
+    for (bool stalled : {false, true}) {
+        PtyEditor pym;
+        pym.create_file("notes.txt", original);
+        pym.start({"notes.txt"});
+        pym.send("\x1b[200~pasted\rline ");
+        if (stalled) {
+            ASSERT_TRUE(pym.wait_until([](const Screen& s) { return s.contains("paste not ended"); }))
+                << pym.screen().dump();
+            pym.signal(SIGTERM);
+            EXPECT_EQ(pym.wait_exit(), 128 + SIGTERM);
+        } else {
+            usleep(300000);     // read by the editor, still a paste
+            pym.hang_up();
+            EXPECT_NE(pym.wait_exit(), -1) << "the editor is gone";
+        }
+        EXPECT_EQ(pym.read_file("notes.txt.save"), "pasted\nline " + original) << "stalled: " << stalled;
+        EXPECT_EQ(pym.read_file("notes.txt"), original);
+    }
+}
+
 class CrashSignal : public ::testing::TestWithParam<int> {};
 
 // A fault cannot be caused from outside without a bug to trigger, so the

@@ -1,6 +1,8 @@
 // What the key decoder makes of the bytes an xterm sends.
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include "harness/editor.h"
 #include "screen/keyboard.h"
 
@@ -82,4 +84,55 @@ TEST_F(KeyDecoder, PassesOtherBytesThrough)
               (Keys{key_backspace, key_backspace, key_enter, 10, key_ctrl_c, key_ctrl_q, 19, 26}));
     // ^@ is no key, and a raw 0xE0 is text, never the extended prefix
     EXPECT_EQ(decode(std::string("\0\xe0\xff", 3)), (Keys{0xE0, 0xFF}));
+}
+
+// A paste whose end marker does not come: a pause says so, and from then
+// on a lone ESC ends it; an ESC with a byte right after it is still text.
+TEST_F(KeyDecoder, EndsAStalledPasteAtALoneEscape)
+{
+    type("\x1b[200~a\x1b" "b");
+    pause();
+    type("c\x1b" "d\x1b[A");
+    press(Key::Esc);
+    EXPECT_EQ(decode("x"), (Keys{key_paste_stalled, key_paste, 'x'}));
+    EXPECT_EQ(pasted_bytes(), "a\x1b" "bc\x1b" "d\x1b[A");
+
+    type("\x1b[200~one");
+    pause();
+    EXPECT_EQ(decode("two\x1b[201~y"), (Keys{key_paste_stalled, key_paste, 'y'}))
+        << "the end marker still ends it";
+    EXPECT_EQ(pasted_bytes(), "onetwo");
+}
+
+TEST_F(KeyDecoder, HandsOnAPasteCutByTheEndOfTheInput)
+{
+    EXPECT_EQ(decode("\x1b[200~abc"), (Keys{key_paste_stalled, key_paste}));
+    EXPECT_EQ(pasted_bytes(), "abc");
+}
+
+// The screen is drawn again at once, and the paste goes on.
+TEST_F(KeyDecoder, SaysThatTheTerminalWasResizedDuringAPaste)
+{
+    type("\x1b[200~ab");
+    resize(40, 10);
+    EXPECT_EQ(decode("c\x1b[201~"), (Keys{key_resize, key_paste}));
+    EXPECT_EQ(pasted_bytes(), "abc");
+}
+
+// ^C is text in a paste that a long command sees begin; once the decoder
+// has read that paste, even one a lone ESC ended, ^C stops commands again.
+TEST_F(KeyDecoder, CtrlCStopsCommandsAgainAfterAStalledPasteEnded)
+{
+    auto look_at_input = [] {
+        usleep(10000);          // it looks at most every few milliseconds
+        return interrupt_typed();
+    };
+    type("\x1b[200~P\x03");
+    pause();
+    EXPECT_FALSE(look_at_input()) << "a ^C in a paste is text";
+    press(Key::Esc);
+    EXPECT_EQ(decode(""), (Keys{key_paste_stalled, key_paste}));
+    EXPECT_EQ(pasted_bytes(), "P\x03");
+    type("\x03");
+    EXPECT_TRUE(look_at_input());
 }

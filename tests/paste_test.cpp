@@ -81,3 +81,84 @@ TEST(PasteInATerminal, BufferWithASearchThenPutCopyAndGet)
     EXPECT_EQ(pym.read_file("notes.txt"),
               "first line\nsecond line\nthird line\nfouINS\nline\nsecond line\nthirth line\n");
 }
+
+// ---- a paste whose end marker does not come (a terminal or a link that
+// stalls): a second later row 2 says so, a lone ESC ends it there, and
+// every other byte is still the paste ------------------------------------
+
+namespace {
+
+const std::string paste_start = "\x1b[200~";
+const std::string stall_message = "----> paste not ended: ESC ends it";
+
+bool shows_stall(PtyEditor& pym)
+{
+    return pym.shows(2, stall_message);
+}
+
+// Leaves the insert mode a run starts in, for the command loop.
+void start_in_command_loop(PtyEditor& pym, const std::string& text)
+{
+    pym.create_file("notes.txt", text);
+    pym.start({"notes.txt"});
+    pym.press(Key::Esc);
+    pym.settle();
+}
+
+std::optional<std::string> updated_file(PtyEditor& pym)
+{
+    pym.send("&");
+    if (!pym.shows(2, "--Update & Exit ?"))
+        return std::nullopt;
+    pym.send("y");
+    if (pym.wait_exit() != 0)
+        return std::nullopt;
+    return pym.read_file("notes.txt");
+}
+
+}  // namespace
+
+TEST(StalledPaste, RowTwoSaysSoAndALoneEscEndsItWithWhatArrived)
+{
+    PtyEditor pym;
+    start_in_command_loop(pym, "first\n");
+    const Screen& s = pym.screen();
+    const std::string row_2 = s.text(2, 1, 50);
+    pym.send(paste_start + "one\rtwo");
+    ASSERT_TRUE(shows_stall(pym)) << s.dump();
+    EXPECT_EQ(s.row(3), "first") << "nothing is inserted yet";
+    pym.press(Key::Esc);
+    ASSERT_TRUE(pym.shows(4, "twofirst")) << s.dump();
+    EXPECT_EQ(s.row(3), "one");
+    EXPECT_EQ(s.text(2, 1, 50), row_2) << "row 2 shows what it showed before the stall";
+    EXPECT_EQ(updated_file(pym), "one\ntwofirst\n");
+}
+
+TEST(StalledPaste, KeysTypedAfterTheStallAreTextNotCommands)
+{
+    PtyEditor pym;
+    start_in_command_loop(pym, "first\n");
+    pym.send(paste_start + "ab");
+    ASSERT_TRUE(shows_stall(pym)) << pym.screen().dump();
+    // Quit and Exit, an ESC with a byte right after it, a cursor key
+    pym.send(std::string("QE\x1b&y") + key_bytes(Key::Up) + "\r");
+    pym.press(Key::Esc);
+    ASSERT_TRUE(pym.shows(2, "  Line 2    Col 1", 60)) << pym.screen().dump();
+    EXPECT_EQ(updated_file(pym), "abQE\x1b&y\x1b[A\nfirst\n");
+}
+
+// Row 2 holds the prompt again, with what was typed and the paste's first
+// line, and Enter finds it.
+TEST(StalledPaste, APromptComesBackWhenItEnds)
+{
+    PtyEditor pym;
+    start_in_command_loop(pym, "one two three\n");
+    pym.send("Ft");
+    ASSERT_TRUE(pym.shows(2, "--find: \"t")) << pym.screen().dump();
+    pym.send(paste_start + "wo\rthree");
+    ASSERT_TRUE(shows_stall(pym)) << pym.screen().dump();
+    pym.press(Key::Esc);
+    ASSERT_TRUE(pym.shows(2, "--find: \"two ")) << pym.screen().dump();
+    pym.send("\r");
+    ASSERT_TRUE(pym.shows(2, "  Line 1    Col 8", 60)) << pym.screen().dump();
+}

@@ -201,3 +201,9 @@ void redraw_message_line()
         goto_xy(col, 2);
     }
 }
+
+void show_passing_message(const char* text)
+{
+    draw_cleared_row();
+    put_string(text);
+}

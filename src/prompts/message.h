@@ -32,3 +32,6 @@ void clear_after_echo();
 
 // Row 2 drawn again from the steps kept, at the screen's width now.
 void redraw_message_line();
+// A message over row 2 for a while, not kept: redraw_message_line() puts
+// back what the row showed (a prompt with what was typed so far).
+void show_passing_message(const char* text);

@@ -37,13 +37,42 @@ static void redraw_at_new_size()
         place_cursor();
 }
 
+// A paste whose end has not come is said on row 2, over what the row
+// shows, until the paste ends; the cursor stays where the loop waits.
+static bool paste_stall_shown;
+
+static void show_paste_stall()
+{
+    int col = console_column(), row = console_row();
+    show_passing_message("--> paste not ended: ESC ends it");
+    goto_xy(col, row);
+}
+
+static void take_back_paste_stall()
+{
+    int col = console_column(), row = console_row();
+    redraw_message_line();
+    goto_xy(col, row);
+}
+
 int read_key()
 {
     for (;;) {
         int key = take_key();
         if (key == key_resize) {
             redraw_at_new_size();
+            if (paste_stall_shown)
+                show_paste_stall();
             continue;
+        }
+        if (key == key_paste_stalled) {
+            paste_stall_shown = true;
+            show_paste_stall();
+            continue;
+        }
+        if (key == key_paste && paste_stall_shown) {
+            paste_stall_shown = false;
+            take_back_paste_stall();
         }
         if (register_filled) {
             register_filled = false;

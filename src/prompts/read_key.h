@@ -1,7 +1,7 @@
 // The next key for every key loop of the editor. Besides the key source,
-// it says on row 2 what a recording did not take, and it answers a resize
-// of the terminal by drawing the whole screen again at the new size, so
-// that no loop has to know about it.
+// it says on row 2 what a recording did not take and that a paste has not
+// ended, and it answers a resize of the terminal by drawing the whole
+// screen again at the new size, so that no loop has to know about it.
 #pragma once
 
 int read_key();

@@ -1,12 +1,17 @@
 /*
- * Turns what the terminal sends into key values: a byte per character key,
- * or 0 and a scan code for an extended key. Escape sequences follow the
- * ECMA-48 grammar (parameter bytes 0x30-0x3F, intermediates 0x20-0x2F, a
- * final byte 0x40-0x7E) so that an unknown one is consumed whole; a lone
- * ESC is told from the start of a sequence by waiting 50 ms for more.
- * A bracketed paste (ESC [ 200 ~ ... ESC [ 201 ~) is handed on whole as
- * key_paste, its bytes never decoded; a resize of the terminal, which
- * wakes a wait, as key_resize.
+ * The key reader: reads what the terminal sends and hands it to parse_key
+ * (key_parser.h) a byte at a time until the bytes make a key. It owns
+ * what the parser must not: the waits (a lone ESC is told from the start
+ * of a sequence by 50 ms without a byte), a resize that wakes a wait, the
+ * look-ahead for ^C, and the bracketed paste, whose bytes are never
+ * parsed: it is handed on whole as key_paste.
+ *
+ * A paste whose end marker does not come: after a second without a byte
+ * key_paste_stalled says so, and from then on a lone ESC ends the paste as
+ * the marker would; every other byte is still the paste. While the bytes
+ * of a paste are held here, a signal that ends the run waits (see
+ * holding_paste): the wait it wakes ends the paste, which is handed on, so
+ * that it is in the text before the emergency save.
  */
 #include "screen/keyboard.h"
 
@@ -19,20 +24,35 @@
 #include <unistd.h>
 
 #include "screen/console.h"
+#include "screen/key_parser.h"
 #include "state/state.h"
 
 static byte_source source;
 static end_handler on_end;
 static int queued[4];           // keys decoded but not yet returned
 static int queued_count;
-// Bytes read ahead of the decoder, in order: one that starts the next key
-// after a sequence cut short, and what arrived while a command repeated.
-// A pause of the input is kept among them as no_byte.
+// Bytes read ahead of the decoder, in order: what arrived while a command
+// repeated. A pause of the input is kept among them as no_byte.
 static std::deque<int> ahead;
-const int no_byte = -1;
-const int resize_byte = -3;     // from a test's source: the terminal was resized
-static std::string paste;       // the bytes of the last paste
+const int no_byte = -1;         // none came within the wait
+const int input_end = -2;
+const int resize_byte = -3;     // the terminal was resized (also from a test's source)
+const int signal_byte = -4;     // a signal that ends the run waits for the paste
+const int escape_wait_ms = 50;  // a lone ESC: nothing after it for this long
+const int paste_stall_ms = 1000;    // a paste without a byte for this long has stalled
+// Bytes read that make no key yet, or that followed the last key.
+static std::string pending;
 static bool input_over;         // the input ended inside a paste
+
+// The paste being read, or the last one.
+static struct {
+    std::string bytes;
+    bool open = false;          // its end has not come
+    bool stalled = false;       // a second passed without a byte: a lone ESC ends it
+} paste;
+// From a paste's start marker until the key after it is asked for, when
+// the paste has had its chance to reach the text.
+static volatile sig_atomic_t paste_held;
 
 // What the terminal sent, read in blocks: a paste of a megabyte is not a
 // million reads.
@@ -46,12 +66,20 @@ void set_input_source(byte_source s)
     source = s;
     queued_count = 0;
     ahead.clear();
+    pending.clear();
     input_over = false;
+    paste.open = paste.stalled = false;
+    paste_held = 0;
 }
 
 void set_input_end_handler(end_handler h)
 {
     on_end = h;
+}
+
+bool holding_paste()
+{
+    return paste_held != 0;
 }
 
 // Waits up to timeout_ms (for ever when negative) for a byte; false when
@@ -66,16 +94,16 @@ static bool wait_for_input(int timeout_ms)
 }
 
 /*
- * The next byte from the terminal; -1 when none came within timeout_ms,
- * -2 at the end of the input, and resize_byte when a wait for ever was
- * woken by a resize.
+ * The next byte from the terminal; no_byte when none came within
+ * timeout_ms, input_end at the end of the input, and resize_byte when a
+ * wait for ever was woken by a resize.
  */
 static int read_terminal_byte(int timeout_ms)
 {
     if (terminal.pos < terminal.len)
         return terminal.block[terminal.pos++];
     if (timeout_ms >= 0 && !wait_for_input(timeout_ms))
-        return -1;
+        return no_byte;
     for (;;) {
         ssize_t got = read(0, terminal.block, sizeof terminal.block);
         if (got > 0) {
@@ -91,12 +119,36 @@ static int read_terminal_byte(int timeout_ms)
             wait_for_input(-1);
             continue;
         }
-        return -2;
+        return input_end;
     }
 }
 
-// The next byte; -1 after timeout_ms without one. The end of the input
-// ends the run and does not come back.
+/*
+ * A byte of a paste from the terminal, as read_terminal_byte gives it, or
+ * signal_byte when a signal that ends the run waits. Any wait goes in
+ * slices of a second, so that a signal landing just before one is not
+ * missed for long, and a resize wakes it.
+ */
+static int read_terminal_paste_byte(int timeout_ms)
+{
+    if (terminal.pos < terminal.len)
+        return terminal.block[terminal.pos++];
+    struct pollfd p = {0, POLLIN, 0};
+    for (int left = timeout_ms;;) {
+        if (deferred_signal)
+            return signal_byte;
+        int slice = left < 0 || left > paste_stall_ms ? paste_stall_ms : left;
+        int ready = poll(&p, 1, slice);
+        if (ready > 0 || (ready < 0 && errno != EINTR))
+            return read_terminal_byte(-1);
+        if (ready < 0 && terminal_resized)
+            return resize_byte;
+        if (ready == 0 && left >= 0 && (left -= slice) <= 0)
+            return no_byte;
+    }
+}
+
+// The end of the input ends the run and does not come back.
 static void end_of_input()
 {
     if (on_end)
@@ -109,30 +161,32 @@ static int fresh_byte(int timeout_ms)
     int b = source ? source(timeout_ms) : read_terminal_byte(timeout_ms);
     if (b == resize_byte) {
         terminal_resized = 1;
-        return timeout_ms < 0 ? resize_byte : -1;
+        return timeout_ms < 0 ? resize_byte : no_byte;
     }
-    if (b == -2)
+    if (b == input_end)
         end_of_input();
     return b;
 }
 
-static int next_byte(int timeout_ms)
+// A byte read ahead; no_byte at a pause when timeout_ms allows no wait,
+// and none_ahead when they have run out.
+const int none_ahead = -5;
+static int ahead_byte(int timeout_ms)
 {
     while (!ahead.empty()) {
         int b = ahead.front();
         ahead.pop_front();
-        if (b != no_byte)
-            return b;
-        if (timeout_ms >= 0)
-            return -1;          // the pause a lone ESC is told by
+        if (b != no_byte || timeout_ms >= 0)
+            return b;           // a pause is what a lone ESC is told by
     }
-    return fresh_byte(timeout_ms);
+    return none_ahead;
 }
 
-static void push_back(int b)
+// The next byte; no_byte after timeout_ms without one.
+static int next_byte(int timeout_ms)
 {
-    if (b >= 0)
-        ahead.push_front(b);
+    int b = ahead_byte(timeout_ms);
+    return b != none_ahead ? b : fresh_byte(timeout_ms);
 }
 
 static void queue_key(int key)
@@ -140,164 +194,120 @@ static void queue_key(int key)
     queued[queued_count++] = key;
 }
 
-// The scan code for a final byte of CSI or SS3 without a number.
-static int letter_scan_code(int final)
+static void begin_paste()
 {
-    switch (final) {
-    case 'A': return scan_up;
-    case 'B': return scan_down;
-    case 'C': return scan_right;
-    case 'D': return scan_left;
-    case 'H': return scan_home;
-    case 'F': return scan_end;
-    case 'P': return scan_f1;
-    case 'Q': return scan_f1 + 1;
-    case 'R': return scan_f1 + 2;
-    case 'S': return scan_f1 + 3;
-    default: return 0;
-    }
+    paste.bytes.clear();
+    paste.open = true;
+    paste.stalled = false;
+    paste_held = 1;
 }
 
-// The scan code for CSI number ~.
-static int tilde_scan_code(int number)
+static size_t parse_pending(bool paused, parsed_key* k)
 {
-    switch (number) {
-    case 1: case 7: return scan_home;
-    case 4: case 8: return scan_end;
-    case 5: return scan_page_up;
-    case 6: return scan_page_down;
-    case 2: return scan_insert;
-    case 3: return scan_delete;
-    case 11: case 12: case 13: case 14: case 15: return scan_f1 + number - 11;    // F1-F5
-    case 17: case 18: case 19: case 20: case 21: return scan_f1 + 5 + number - 17; // F6-F10
-    case 23: return scan_f11;
-    case 24: return scan_f12;
-    default: return 0;
-    }
-}
-
-// A CSI or SS3 sequence as read: its first two numbers and its final byte.
-struct sequence {
-    int params[2] = {0, 0};
-    int count = 0;              // the ';' seen
-    bool odd = false;           // private markers or intermediates
-    int final = -1;             // -1: cut short
-};
-
-// Reads the parameter and intermediate bytes and the final byte, by the
-// ECMA-48 grammar, starting with b. A byte that is none of them ends the
-// sequence cut short and is kept for the next key.
-static sequence read_sequence(int b)
-{
-    sequence q;
-    for (; b >= 0x30 && b <= 0x3F; b = next_byte(50)) {
-        if (b >= '0' && b <= '9') {
-            if (q.count < 2 && q.params[q.count] < 10000)
-                q.params[q.count] = q.params[q.count] * 10 + (b - '0');
-        } else if (b == ';') {
-            q.count++;
-        } else {
-            q.odd = true;
-        }
-    }
-    for (; b >= 0x20 && b <= 0x2F; b = next_byte(50))
-        q.odd = true;
-    if (b >= 0x40 && b <= 0x7E)
-        q.final = b;
-    else
-        push_back(b);
-    return q;
-}
-
-// The scan code a whole sequence stands for, or 0 for none: keys with
-// modifiers other than Shift, replies and unknown keys.
-static int sequence_scan_code(const sequence& q, bool csi)
-{
-    int b = q.final;
-    if (q.odd || (q.count >= 1 && q.params[1] > 2))
-        return 0;
-    if (b == '~')
-        return csi ? tilde_scan_code(q.params[0]) : 0;
-    if (csi && b >= 'P' && b <= 'S' && q.count == 0)
-        return 0;               // only the shifted F1-F4 come as CSI 1 ; 2 P..S
-    return letter_scan_code(b);
-}
-
-static void queue_extended(int scan)
-{
-    queue_key(0);
-    queue_key(scan);
+    return parse_key(reinterpret_cast<const unsigned char*>(pending.data()), pending.size(), paused, k);
 }
 
 /*
- * Reads a paste up to its end marker, byte for byte as it comes: nothing
- * inside is decoded. The end of the input ends the paste there (and then
- * the run, at the next key).
+ * Reads until the bytes make a key, no key or a paste's start, waiting up
+ * to 50 ms for each further byte of a sequence, and queues what they make.
  */
-static int paste_byte()
+static void decode_bytes()
 {
-    while (!ahead.empty()) {
-        int b = ahead.front();
-        ahead.pop_front();
-        if (b >= 0)
-            return b;
+    parsed_key k;
+    size_t used;
+    while ((used = parse_pending(false, &k)) == 0) {
+        int b = next_byte(pending.empty() ? -1 : escape_wait_ms);
+        if (b == resize_byte) {
+            terminal_resized = 0;
+            queue_key(key_resize);
+            return;
+        }
+        if (b < 0) {            // nothing more came: the bytes there are decide
+            used = parse_pending(true, &k);
+            break;
+        }
+        pending.push_back(char(b));
     }
-    int b = source ? source(-1) : read_terminal_byte(-1);
+    pending.erase(0, used);
+    switch (k.kind) {
+    case key_kind::byte: queue_key(k.value); break;
+    case key_kind::extended: queue_key(0); queue_key(k.value); break;
+    case key_kind::paste_start: begin_paste(); break;
+    case key_kind::none: break;
+    }
+}
+
+/*
+ * The next byte of a paste: what followed its start marker first. Pauses
+ * count here, as the wait for a stalled paste.
+ */
+static int paste_byte(int timeout_ms)
+{
+    if (!pending.empty()) {
+        int b = static_cast<unsigned char>(pending[0]);
+        pending.erase(0, 1);
+        return b;
+    }
+    int b = ahead_byte(timeout_ms);
+    if (b != none_ahead)
+        return b;
+    if (deferred_signal)
+        return signal_byte;
+    b = source ? source(timeout_ms) : read_terminal_paste_byte(timeout_ms);
     if (b == resize_byte)
         terminal_resized = 1;
     return b;
 }
 
-static void read_paste()
+// Takes the end marker off the paste when its last byte has just come.
+static bool took_end_marker()
 {
     static const std::string end_marker = "\x1b[201~";
-    paste.clear();
+    std::string& s = paste.bytes;
+    if (s.size() < end_marker.size() || s.back() != '~' ||
+        s.compare(s.size() - end_marker.size(), end_marker.size(), end_marker) != 0)
+        return false;
+    s.resize(s.size() - end_marker.size());
+    return true;
+}
+
+/*
+ * Reads on in the paste, byte for byte as it comes: nothing inside is
+ * decoded. It ends at its end marker, at a lone ESC once it has stalled,
+ * at the end of the input or at a signal that ends the run, and is then
+ * queued as key_paste. A second without a byte queues key_paste_stalled
+ * (once), a resize returns to say so; the paste goes on after either.
+ */
+static void read_paste()
+{
+    int next = no_byte;         // the byte after an ESC, not yet looked at
     for (;;) {
-        int b = paste_byte();
-        if (b == -2) {
+        int b = next != no_byte ? next : paste_byte(paste.stalled ? -1 : paste_stall_ms);
+        next = no_byte;
+        if (b == no_byte) {
+            paste.stalled = true;
+            queue_key(key_paste_stalled);
+            return;
+        }
+        if (b == resize_byte)
+            return;
+        if (b == input_end || b == signal_byte) {
             input_over = true;
             break;
         }
-        if (b < 0)
-            continue;           // a resize or a pause: the paste goes on
-        paste.push_back(char(b));
-        if (b == '~' && paste.size() >= end_marker.size() &&
-            paste.compare(paste.size() - end_marker.size(), end_marker.size(), end_marker) == 0) {
-            paste.resize(paste.size() - end_marker.size());
+        if (b == key_escape && paste.stalled && (next = paste_byte(escape_wait_ms)) == no_byte)
+            break;              // a lone ESC
+        paste.bytes.push_back(char(b));
+        if (took_end_marker())
             break;
-        }
     }
+    paste.open = false;
     queue_key(key_paste);
 }
 
 const std::string& pasted_bytes()
 {
-    return paste;
-}
-
-/*
- * Reads the rest of a CSI or SS3 sequence and queues the key it stands
- * for, if any. A sequence cut short is dropped.
- */
-static void decode_sequence(bool csi)
-{
-    int b = next_byte(50);
-    if (csi && b == '[') {      // the Linux console's F1-F5: ESC [ [ A..E
-        b = next_byte(50);
-        if (b >= 'A' && b <= 'E')
-            queue_extended(scan_f1 + b - 'A');
-        else
-            push_back(b);       // a key typed after a cut sequence is kept
-        return;
-    }
-    sequence q = read_sequence(b);
-    if (csi && q.final == '~' && q.count == 0 && !q.odd && q.params[0] == 200) {
-        read_paste();
-        return;
-    }
-    int scan = q.final < 0 ? 0 : sequence_scan_code(q, csi);
-    if (scan)
-        queue_extended(scan);
+    return paste.bytes;
 }
 
 static void decode_key()
@@ -306,26 +316,28 @@ static void decode_key()
     flush_output();
     if (input_over)
         end_of_input();
-    int b = terminal_resized ? resize_byte : next_byte(-1);
-    if (b == resize_byte) {
+    if (terminal_resized) {
         terminal_resized = 0;
         queue_key(key_resize);
-    } else if (b == key_delete_byte) {
-        queue_key(key_backspace);
-    } else if (b == 0) {
-        // ^@ is no key: on a terminal an extended key comes only from a
-        // sequence, so 0 (and 0xE0, which is text) never acts as its prefix
-    } else if (b != key_escape) {
-        queue_key(b);
+    } else if (paste.open) {
+        read_paste();
     } else {
-        int c = next_byte(50);
-        if (c == '[' || c == 'O') {
-            decode_sequence(c == '[');
-        } else {
-            queue_key(key_escape);
-            push_back(c);
-        }
+        decode_bytes();
     }
+}
+
+/*
+ * Once the key after a paste is asked for, or a long command looks at the
+ * input, the paste has had its chance to reach the text: a signal that
+ * waited for it ends the run now.
+ */
+static void let_paste_go()
+{
+    if (!paste_held || paste.open)
+        return;
+    paste_held = 0;
+    if (deferred_signal && !store_busy && end_deferred)
+        end_deferred(deferred_signal);
 }
 
 /*
@@ -342,8 +354,13 @@ bool interrupt_typed()
     if (ms >= 0 && ms < 5)
         return false;
     last = now;
+    let_paste_go();
     static std::string recent;  // the last bytes looked at: inside a paste ^C is text
     static bool in_paste;
+    if (ahead.empty()) {        // what it saw has been read, a paste ended or not
+        recent.clear();
+        in_paste = false;
+    }
     bool interrupt = false;
     for (int b; (b = fresh_byte(0)) >= 0;) {
         recent = recent.substr(recent.size() > 5 ? recent.size() - 5 : 0) + char(b);
@@ -363,6 +380,7 @@ bool interrupt_typed()
 
 int get_console_key()
 {
+    let_paste_go();
     while (queued_count == 0)
         decode_key();
     int key = queued[0];

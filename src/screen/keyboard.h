@@ -6,9 +6,18 @@
 // Waits for one key: a character byte, or 0 followed (on the next call) by
 // the scan code of an extended key; or key_paste for a bracketed paste,
 // whose bytes pasted_bytes() then holds, or key_resize when the terminal's
-// size changed.
+// size changed. A paste whose end has not come for a second gives
+// key_paste_stalled once; the next call reads on in it, and from then on
+// a lone ESC ends it.
 int get_console_key();
 const std::string& pasted_bytes();
+
+// True while the bytes of a paste are held here and not yet handed on
+// (until the key after it is asked for). A signal that ends the run then
+// waits in deferred_signal: the paste ends where the signal met it and is
+// handed on, and the run ends once it is in the text, or at the next key.
+// Async-signal-safe.
+bool holding_paste();
 
 // Looks at the input without waiting (at most every few milliseconds):
 // true when a ^C was typed, which is then dropped; other keys typed are

@@ -7,7 +7,8 @@
  * use only open, write, close, unlink, tcsetattr and the like: the line
  * store can be written out with write() alone. A signal that arrives
  * while the text is being changed waits until the change is over, so that
- * the emergency file never holds a half-moved text.
+ * the emergency file never holds a half-moved text; one that arrives
+ * while a paste is being read waits until the paste is in the text.
  */
 #include "session/hangup.h"
 
@@ -146,7 +147,7 @@ void end_run_abruptly(int code)
 
 void ending_signal(int sig)
 {
-    if (store_busy) {
+    if (store_busy || holding_paste()) {
         deferred_signal = sig;
         return;
     }

@@ -24,6 +24,8 @@ const int key_delete_byte = 127;
 // ---- not bytes: what the key decoder hands on besides keys --------------
 const int key_paste = 0x100;       // a bracketed paste: its bytes are pasted_bytes()
 const int key_resize = 0x101;      // the terminal's size changed
+const int key_paste_stalled = 0x102;   // a paste's end has not come for a second:
+                                       // a lone ESC now ends it
 
 // ---- scan codes after extended_prefix -------------------------------------
 const int scan_f1 = 59;            // F2-F10 follow: 60-68
