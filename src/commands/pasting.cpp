@@ -3,6 +3,7 @@
 #include <new>
 
 #include "prompts/message.h"
+#include "screen/keyboard.h"
 #include "screen/console.h"
 #include "screen/render.h"
 #include "screen/window.h"
@@ -40,7 +41,7 @@ void insert_paste(const std::string& bytes)
         lines.clear();
         lines.shrink_to_fit();
     }
-    if (lines.size() != bytes.size()) {
+    if (lines.size() != bytes.size() || paste_too_large()) {
         show_message("-->too many chars, can't insert%c", key_bell);
         place_cursor();
         return;

@@ -20,6 +20,7 @@
 #include <ctime>
 #include <deque>
 #include <poll.h>
+#include <new>
 #include <string>
 #include <unistd.h>
 
@@ -49,6 +50,7 @@ static struct {
     std::string bytes;
     bool open = false;          // its end has not come
     bool stalled = false;       // a second passed without a byte: a lone ESC ends it
+    bool lost = false;          // too large for memory: read on to its end, kept no more
 } paste;
 // From a paste's start marker until the key after it is asked for, when
 // the paste has had its chance to reach the text.
@@ -197,6 +199,7 @@ static void queue_key(int key)
 static void begin_paste()
 {
     paste.bytes.clear();
+    paste.lost = false;
     paste.open = true;
     paste.stalled = false;
     paste_held = 1;
@@ -259,6 +262,24 @@ static int paste_byte(int timeout_ms)
     return b;
 }
 
+/*
+ * A paste larger than memory allows is read on to its end, so that none
+ * of it turns into keys, but only its last bytes are kept, to find the end
+ * marker among them.
+ */
+static void keep_paste_byte(char b)
+{
+    try {
+        paste.bytes.push_back(b);
+    } catch (const std::bad_alloc&) {
+        std::string().swap(paste.bytes);
+        paste.lost = true;
+        paste.bytes.push_back(b);
+    }
+    if (paste.lost && paste.bytes.size() > 8)
+        paste.bytes.erase(0, paste.bytes.size() - 8);
+}
+
 // Takes the end marker off the paste when its last byte has just come.
 static bool took_end_marker()
 {
@@ -297,17 +318,24 @@ static void read_paste()
         }
         if (b == key_escape && paste.stalled && (next = paste_byte(escape_wait_ms)) == no_byte)
             break;              // a lone ESC
-        paste.bytes.push_back(char(b));
+        keep_paste_byte(char(b));
         if (took_end_marker())
             break;
     }
     paste.open = false;
+    if (paste.lost)
+        paste.bytes.clear();
     queue_key(key_paste);
 }
 
 const std::string& pasted_bytes()
 {
     return paste.bytes;
+}
+
+bool paste_too_large()
+{
+    return paste.lost;
 }
 
 static void decode_key()

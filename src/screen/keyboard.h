@@ -11,6 +11,8 @@
 // a lone ESC ends it.
 int get_console_key();
 const std::string& pasted_bytes();
+// The last paste was too large for memory: none of it was kept.
+bool paste_too_large();
 
 // True while the bytes of a paste are held here and not yet handed on
 // (until the key after it is asked for). A signal that ends the run then

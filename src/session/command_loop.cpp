@@ -1,4 +1,5 @@
 #include <cstring>
+#include <new>
 
 #include "commands/file_io.h"
 #include "commands/help.h"
@@ -153,6 +154,22 @@ static int dispatch(int key, bool* done)
 }
 
 /*
+ * A command that finds no memory for what it needs (beyond the text, the
+ * history and a paste, which say so themselves) ends with a message, not
+ * the editor: the text is whole at any point where memory is asked for.
+ */
+static int dispatch_within_memory(int key, bool* done)
+{
+    try {
+        return dispatch(key, done);
+    } catch (const std::bad_alloc&) {
+        show_message("--> not enough memory%c", key_bell);
+        place_cursor();
+        return 0;
+    }
+}
+
+/*
  * The main loop: a count and "?", then a command key, until the user ends
  * the run. An editing run starts in insert mode, a viewing run with the
  * menu.
@@ -167,7 +184,7 @@ void command_loop()
     for (;;) {
         count_entry = 0;
         close_step();           // each command is a step of the history
-        int next = dispatch(key, &done);
+        int next = dispatch_within_memory(key, &done);
         if (take_too_big_to_undo()) {
             show_message("--> change too big to undo");
             place_cursor();
