@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include "state/state.h"
+#include "store/append.h"
 #include "store/files.h"
 
 static const char session_file[] = "pym.l";
@@ -65,25 +66,6 @@ void read_session_file(long* line, long* column)
     while (*p && static_cast<signed char>(*p) >= '0')
         p++;
     *column = parse_number(p);
-}
-
-// Appends s to the buffer at *p, which ends at end.
-static void append(char** p, char* end, const char* s)
-{
-    while (*s && *p < end - 1)
-        *(*p)++ = *s++;
-    **p = 0;
-}
-
-static void append_number(char** p, char* end, unsigned long n)
-{
-    char digits[24];
-    int i = sizeof digits - 1;
-    digits[i] = 0;
-    do
-        digits[--i] = char('0' + n % 10);
-    while ((n /= 10) && i > 0);
-    append(p, end, digits + i);
 }
 
 /*
