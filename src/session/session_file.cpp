@@ -13,21 +13,6 @@
 
 static const char session_file[] = "pym.l";
 
-// A decimal number as the session file holds it: blanks, a sign, digits.
-static long parse_number(const char* p)
-{
-    while (*p == ' ' || (*p >= '\t' && *p <= '\r'))
-        p++;
-    bool negative = *p == '-';
-    if (*p == '-' || *p == '+')
-        p++;
-    long n = 0;
-    for (; *p >= '0' && *p <= '9'; p++)
-        if (n < 1000000000L)
-            n = n * 10 + (*p - '0');
-    return negative ? -n : n;
-}
-
 // The first MiB of the session file (the record is one line at its
 // start), or an empty string when it is missing, read-only or no file.
 static std::string session_contents()
@@ -46,26 +31,57 @@ static std::string session_contents()
     return data;
 }
 
+// The record: the first line, without its LF, or a CR LF a record edited
+// elsewhere may end in.
+static std::string first_line(const std::string& data)
+{
+    std::string line = data.substr(0, data.find_first_of(std::string("\n\0", 2)));
+    if (!line.empty() && line.back() == '\r')
+        line.pop_back();
+    return line;
+}
+
 /*
- * The session file holds "name line column". Without a blank after the
- * name there are no numbers, and the start is line 1, column 1.
+ * Takes a number off the end of record[0, *end): digits after a blank.
+ * *end is then at that blank, so that the rest of the record is before it.
+ */
+static bool number_at_end(const std::string& record, size_t* end, long* n)
+{
+    size_t first = *end;
+    while (first > 0 && record[first - 1] >= '0' && record[first - 1] <= '9')
+        first--;
+    if (first == *end || first == 0 || record[first - 1] != ' ')
+        return false;
+    *n = 0;
+    for (size_t i = first; i < *end; i++)
+        if (*n < 1000000000L)
+            *n = *n * 10 + (record[i] - '0');
+    *end = first - 1;
+    return true;
+}
+
+/*
+ * The session file holds "name line column". The column and the line are
+ * read from the end, so that the name may hold blanks: it is all that is
+ * before them. A record with one number at the end gives the line, and
+ * one with none is a name alone, at line 1, column 1.
  */
 void read_session_file(long* line, long* column)
 {
-    std::string data = session_contents();
-    if (data.empty())
+    std::string record = first_line(session_contents());
+    if (record.empty())
         return;
-    size_t blank = data.find(' ');
-    start_name = data.substr(0, blank);
-    start_name.resize(strlen(start_name.c_str()));
-    if (blank == std::string::npos)
-        return;
-    const char* field = data.c_str() + blank + 1;
-    *line = parse_number(field);
-    const char* p = field;
-    while (*p && static_cast<signed char>(*p) >= '0')
-        p++;
-    *column = parse_number(p);
+    size_t end = record.size();
+    long last = 0, before = 0;
+    if (number_at_end(record, &end, &last)) {
+        if (number_at_end(record, &end, &before)) {
+            *line = before;
+            *column = last;
+        } else {
+            *line = last;
+        }
+    }
+    start_name = record.substr(0, end);
 }
 
 /*
