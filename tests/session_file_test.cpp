@@ -1,10 +1,17 @@
 // The session file pym.l through the built editor: a name with blanks
-// reopens exactly, and records edited by hand.
+// reopens exactly, records edited by hand, and editors that end together
+// in one directory.
 #include <gtest/gtest.h>
 
+#include <cerrno>
+#include <csignal>
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include "harness/child.h"
 #include "harness/pty.h"
 
 namespace {
@@ -86,4 +93,141 @@ TEST(SessionFile, RecordsEditedByHandAreReadFromTheirEnd)
         EXPECT_EQ(pym.screen().row(3), std::string(c.name) + " line 1") << c.record;
         EXPECT_EQ(status(pym.screen()), c.status) << c.record;
     }
+}
+
+// A session file the user may not write is neither read nor replaced
+// (the directory would allow a rename over it); a symbolic link stays a
+// link, and what it names is not written.
+TEST(SessionFile, AReadOnlySessionFileOrALinkIsLeftAsItIs)
+{
+    PtyEditor pym(25, 80);
+    const std::string record = "notes.txt 5 5\n";
+    pym.create_file("notes.txt", lines_of("notes"));
+    pym.create_file("pym.l", record);
+    const std::string session = pym.dir() + "/pym.l";
+    ASSERT_EQ(chmod(session.c_str(), 0444), 0);
+    ASSERT_EQ(chmod(pym.dir().c_str(), 0777), 0);
+    // root may write anything: the run is nobody's
+    int code = in_child([&] {
+        if (!become_nobody())
+            return 99;
+        pym.start({"+"});
+        bool defaults = pym.screen().row(2).find("can't open") != std::string::npos;
+        pym.press(Key::Esc);
+        pym.send("qe");
+        return pym.wait_exit() == 0 ? defaults ? 0 : 2 : 1;
+    });
+    EXPECT_EQ(code, 0) << "1: the run did not end; 2: the record was read";
+    EXPECT_EQ(pym.read_file("pym.l"), record);
+    struct stat st;
+    ASSERT_EQ(lstat(session.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0444u);
+
+    PtyEditor linked(25, 80);
+    linked.create_file("victim", "precious\n");
+    ASSERT_EQ(symlink("victim", (linked.dir() + "/pym.l").c_str()), 0);
+    linked.start({"notes.txt"});
+    linked.press(Key::Esc);
+    linked.send("qe");
+    EXPECT_EQ(linked.wait_exit(), 0);
+    EXPECT_EQ(linked.read_file("victim"), "precious\n");
+    ASSERT_EQ(lstat((linked.dir() + "/pym.l").c_str(), &st), 0);
+    EXPECT_TRUE(S_ISLNK(st.st_mode));
+}
+
+namespace {
+
+// The built editor with its input and output pipes, not a terminal: it
+// draws its first screen as plain text and ends, writing pym.l, when its
+// input ends.
+pid_t start_plain(const std::string& dir, const std::string& name, int input, int* output)
+{
+    int out[2];
+    if (pipe2(out, O_CLOEXEC) != 0)
+        return -1;
+    pid_t pid = fork();
+    if (pid == 0) {
+        dup2(input, 0);
+        dup2(out[1], 1);
+        dup2(out[1], 2);
+        setenv("TERM", "xterm-256color", 1);
+        setenv("LC_ALL", "C", 1);
+        if (chdir(dir.c_str()) == 0)
+            execl(PYM_BINARY, "pym", name.c_str(), (char*)nullptr);
+        _exit(127);
+    }
+    close(out[1]);
+    *output = out[0];
+    return pid;
+}
+
+// Reads fd until the menu, drawn last before the first key is read, came.
+bool wait_for_menu(int fd)
+{
+    std::string seen;
+    char buf[4096];
+    struct pollfd p = {fd, POLLIN, 0};
+    while (seen.find("INSERT:") == std::string::npos) {
+        if (poll(&p, 1, 5000) <= 0)
+            return false;
+        ssize_t got = read(fd, buf, sizeof buf);
+        if (got <= 0)
+            return false;
+        seen.append(buf, size_t(got));
+    }
+    return true;
+}
+
+// Runs one editor on each name, all reading one pipe, and ends their
+// input at once, when every one waits for a key. False when one did not
+// start or end as it should.
+bool end_together(const std::string& dir, const std::vector<std::string>& names)
+{
+    int input[2];
+    if (pipe2(input, O_CLOEXEC) != 0)
+        return false;
+    std::vector<pid_t> pids;
+    std::vector<int> outputs;
+    bool ready = true;
+    for (const std::string& name : names) {
+        int out = -1;
+        pids.push_back(start_plain(dir, name, input[0], &out));
+        outputs.push_back(out);
+    }
+    for (int out : outputs)
+        ready = wait_for_menu(out) && ready;
+    close(input[0]);
+    close(input[1]);
+    bool ended = true;
+    for (pid_t pid : pids) {
+        int status = 0;
+        ended = waitpid(pid, &status, 0) == pid && WIFEXITED(status) && WEXITSTATUS(status) == 0 && ended;
+    }
+    for (int out : outputs)
+        close(out);
+    return ready && ended;
+}
+
+}  // namespace
+
+// Two records written at once: the file ends holding one of them whole,
+// never one cut to the length of the other or followed by its tail.
+TEST(SessionFile, TwoEditorsEndingTogetherLeaveOneWholeRecord)
+{
+    PtyEditor place;                    // never started: a directory of its own
+    const std::string short_record = "a.txt 1 1\n";
+    const std::string long_record = "a-longer-name-than-the-other.txt 1 1\n";
+    const std::string old_record = "an-old-record-longer-than-either-of-the-new-ones.txt 123 45\n";
+    int wrong = 0;
+    std::string example;
+    for (int run = 0; run < 200; run++) {
+        place.create_file("pym.l", old_record);
+        ASSERT_TRUE(end_together(place.dir(), {"a.txt", "a-longer-name-than-the-other.txt"})) << "run " << run;
+        std::string now = place.read_file("pym.l").value_or("(none)");
+        if (now != short_record && now != long_record) {
+            wrong++;
+            example = now;
+        }
+    }
+    EXPECT_EQ(wrong, 0) << "pym.l held, for example: " << example;
 }

@@ -1,6 +1,7 @@
 #include "session/session_file.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 #include <fcntl.h>
 #include <string>
@@ -85,33 +86,75 @@ void read_session_file(long* line, long* column)
 }
 
 /*
- * The record is written over the old one, which is usually as long, and
- * the file cut after it only when it was longer: emptying the file first
- * costs the file system a change of its own on every exit.
+ * Whether the record may take the place of what is at pym.l: nothing, or
+ * a regular file the user may write, whose permissions *mode then keeps
+ * (still writable by the user, or no run would read it again). A
+ * symbolic link, a FIFO or a read-only file is left as it is.
+ */
+static bool may_replace(bool* exists, mode_t* mode)
+{
+    struct stat st;
+    if (lstat(session_file, &st) != 0) {
+        *exists = false;
+        return errno == ENOENT;
+    }
+    *exists = true;
+    *mode = (st.st_mode & 0777) | 0600;
+    return S_ISREG(st.st_mode) && access(session_file, W_OK) == 0;
+}
+
+// A file of this process's own beside pym.l; one of an earlier process
+// that had the same number is removed first.
+static int open_temporary(char* name, size_t size)
+{
+    char* p = name;
+    append(&p, name + size, ".pym.l.");
+    append_number(&p, name + size, (unsigned long)getpid());
+    const int flags = O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC;
+    int fd = open(name, flags, 0666);
+    if (fd < 0 && errno == EEXIST && unlink(name) == 0)
+        fd = open(name, flags, 0666);
+    return fd;
+}
+
+// "name line column" and a LF in record; returns the length.
+static size_t format_record(char* record, size_t size, const char* name, unsigned long line,
+                            unsigned long column)
+{
+    char* p = record;
+    char* end = record + size;
+    append(&p, end, name);
+    append(&p, end, " ");
+    append_number(&p, end, line);
+    append(&p, end, " ");
+    append_number(&p, end, column);
+    append(&p, end, "\n");
+    return size_t(p - record);
+}
+
+/*
+ * The record goes to a temporary file renamed over pym.l: two editors
+ * ending at once in one directory leave one whole record, never one
+ * written over the other, and a rename never follows a symbolic link.
+ * Async-signal-safe: no allocation, only open, write, rename and the like.
  */
 void write_session_record(unsigned long line, unsigned long column)
 {
-    int fd = open(session_file, O_WRONLY | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0666);
+    // a name longer than a path, or one holding a LF, would read back as another
+    const char* name = start_name.c_str();
+    bool exists;
+    mode_t mode = 0;
+    if (start_name.size() >= 4096 || memchr(name, '\n', start_name.size()) || !may_replace(&exists, &mode))
+        return;
+    char temp[40];
+    int fd = open_temporary(temp, sizeof temp);
     if (fd < 0)
         return;
-    struct stat st;
-    if (fstat(fd, &st) == 0 && S_ISREG(st.st_mode)) {
-        char record[4200];
-        char* p = record;
-        char* end = record + sizeof record;
-        append(&p, end, start_name.c_str());
-        append(&p, end, " ");
-        append_number(&p, end, line);
-        append(&p, end, " ");
-        append_number(&p, end, column);
-        append(&p, end, "\n");
-        off_t length = p - record;
-        if (write_fully(fd, record, size_t(length)) && st.st_size > length) {
-            // a failed cut leaves the old record's tail after the new
-            // line, which is never read
-            int cut = ftruncate(fd, length);
-            (void)cut;
-        }
-    }
-    close(fd);
+    char record[4200];
+    size_t length = format_record(record, sizeof record, name, line, column);
+    bool ok = (!exists || fchmod(fd, mode) == 0) && write_fully(fd, record, length);
+    if (close(fd) != 0)
+        ok = false;
+    if (!ok || rename(temp, session_file) != 0)
+        unlink(temp);
 }
