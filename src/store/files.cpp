@@ -403,6 +403,7 @@ struct write_target {
     bool created = false;       // the open in place made the file
     bool refused = false;       // the temporary file could not replace it
     off_t length = 0;           // what is to be written
+    mode_t mode = 0;            // the file's permission bits, set again after the write
 };
 
 static char save_in_progress[4096];   // the temporary file, for a hang-up to remove
@@ -467,6 +468,7 @@ static int open_in_place(const char* path, write_target& t, file_result& r)
         return -1;
     }
     t.regular = S_ISREG(st.st_mode);
+    t.mode = st.st_mode & 07777;
     if (t.regular) {
         fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
         if (!reserve_room(fd, t.length, st.st_size, r)) {
@@ -481,8 +483,8 @@ static int open_in_place(const char* path, write_target& t, file_result& r)
 
 /*
  * A temporary file beside the one named (a symbolic link is followed),
- * with its owner and then its mode (so that set-user and set-group bits,
- * which a change of owner clears, are kept), or -1 when that cannot be had.
+ * with its owner, or -1 when that cannot be had. The mode follows the
+ * text (see keep_old_attributes).
  */
 static int open_temporary(const char* path, const struct stat& st, write_target& t)
 {
@@ -493,8 +495,9 @@ static int open_temporary(const char* path, const struct stat& st, write_target&
     if (fd < 0)
         return -1;
     note_temporary(temp);
-    if (fchown(fd, st.st_uid, st.st_gid) == 0 && fchmod(fd, st.st_mode & 07777) == 0) {
+    if (fchown(fd, st.st_uid, st.st_gid) == 0) {
         t.temp_path = temp;
+        t.mode = st.st_mode & 07777;
         return fd;
     }
     close(fd);
@@ -520,10 +523,31 @@ static int open_target(const char* path, write_target& t, file_result& r)
     return open_in_place(path, t, r);
 }
 
+/*
+ * A write clears set-user and set-group bits unless the writer is
+ * privileged, so the mode is set after it. A temporary file that cannot
+ * be given it is refused, and the write goes in place.
+ */
+static bool keep_old_attributes(int fd, write_target& t)
+{
+    if (t.temp_path.empty()) {
+        if ((t.mode & 06000) && fchmod(fd, t.mode) != 0) {
+            // only the owner may set the bits again; the text is written
+        }
+        return true;
+    }
+    if (fchmod(fd, t.mode) == 0)
+        return true;
+    t.refused = true;
+    return false;
+}
+
 static bool finish_target(int fd, write_target& t)
 {
     bool ok = !output.failed;
     if (ok && t.temp_path.empty() && t.regular && ftruncate(fd, t.length) != 0)
+        ok = false;
+    if (ok && t.regular && !keep_old_attributes(fd, t))
         ok = false;
     if (ok && !t.temp_path.empty() && fsync(fd) != 0)
         ok = false;
