@@ -135,6 +135,29 @@ TEST(SessionFile, AReadOnlySessionFileOrALinkIsLeftAsItIs)
     EXPECT_TRUE(S_ISLNK(st.st_mode));
 }
 
+// No temporary file can be made in a directory the user may not write:
+// a session file there that the user may write takes the record in place.
+TEST(SessionFile, AWritableSessionFileInALockedDirectoryIsStillRewritten)
+{
+    PtyEditor pym(25, 80);
+    pym.create_file("notes.txt", lines_of("notes"));
+    pym.create_file("pym.l", "an-old-record-longer-than-the-new-one.txt 5 5\n");
+    ASSERT_EQ(chmod((pym.dir() + "/pym.l").c_str(), 0666), 0);
+    ASSERT_EQ(chmod(pym.dir().c_str(), 0755), 0);
+    int code = in_child([&] {
+        if (geteuid() != 0 || !become_nobody())
+            return 99;
+        pym.start({"notes.txt"});
+        pym.press(Key::Esc);
+        pym.send("qe");
+        return pym.wait_exit();
+    });
+    if (code == 99)
+        GTEST_SKIP() << "only root can lock the test's own directory against it";
+    EXPECT_EQ(code, 0);
+    EXPECT_EQ(pym.read_file("pym.l"), "notes.txt 1 1\n");
+}
+
 namespace {
 
 // The built editor with its input and output pipes, not a terminal: it

@@ -133,6 +133,23 @@ static size_t format_record(char* record, size_t size, const char* name, unsigne
 }
 
 /*
+ * Where the directory takes no new file, the record goes over the old
+ * one, and the file is cut after it.
+ */
+static void write_in_place(const char* record, size_t length)
+{
+    int fd = open(session_file, O_WRONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        return;
+    struct stat st;
+    if (fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && write_fully(fd, record, length) &&
+        ftruncate(fd, off_t(length)) != 0) {
+        // the old record's tail after the new line is never read
+    }
+    close(fd);
+}
+
+/*
  * The record goes to a temporary file renamed over pym.l: two editors
  * ending at once in one directory leave one whole record, never one
  * written over the other, and a rename never follows a symbolic link.
@@ -146,12 +163,15 @@ void write_session_record(unsigned long line, unsigned long column)
     mode_t mode = 0;
     if (start_name.size() >= 4096 || memchr(name, '\n', start_name.size()) || !may_replace(&exists, &mode))
         return;
-    char temp[40];
-    int fd = open_temporary(temp, sizeof temp);
-    if (fd < 0)
-        return;
     char record[4200];
     size_t length = format_record(record, sizeof record, name, line, column);
+    char temp[40];
+    int fd = open_temporary(temp, sizeof temp);
+    if (fd < 0) {
+        if (exists)
+            write_in_place(record, length);
+        return;
+    }
     bool ok = (!exists || fchmod(fd, mode) == 0) && write_fully(fd, record, length);
     if (close(fd) != 0)
         ok = false;
