@@ -24,6 +24,7 @@
 #include "screen/keyboard.h"
 #include "session/session_file.h"
 #include "state/state.h"
+#include "store/append.h"
 #include "store/files.h"
 #include "store/store.h"
 
@@ -32,24 +33,6 @@ void (*instead_of_exit)(int code);
 // Where an emergency file may go when it cannot go beside the text's file;
 // read at start-up, since the environment is no place for a signal handler.
 static char home_dir[4096], temp_dir[4096];
-
-static void append(char** p, char* end, const char* s)
-{
-    while (*s && *p < end - 1)
-        *(*p)++ = *s++;
-    **p = 0;
-}
-
-static void append_number(char** p, char* end, unsigned long n)
-{
-    char digits[24];
-    int i = sizeof digits - 1;
-    digits[i] = 0;
-    do
-        digits[--i] = char('0' + n % 10);
-    while ((n /= 10) && i > 0);
-    append(p, end, digits + i);
-}
 
 // Tries base + ".save", then ".save.1" and on; a name that is taken is
 // never written. True when one of them now holds the whole text.

@@ -1,6 +1,7 @@
 #include "session/session_file.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 #include <fcntl.h>
 #include <string>
@@ -8,24 +9,10 @@
 #include <unistd.h>
 
 #include "state/state.h"
+#include "store/append.h"
 #include "store/files.h"
 
 static const char session_file[] = "pym.l";
-
-// A decimal number as the session file holds it: blanks, a sign, digits.
-static long parse_number(const char* p)
-{
-    while (*p == ' ' || (*p >= '\t' && *p <= '\r'))
-        p++;
-    bool negative = *p == '-';
-    if (*p == '-' || *p == '+')
-        p++;
-    long n = 0;
-    for (; *p >= '0' && *p <= '9'; p++)
-        if (n < 1000000000L)
-            n = n * 10 + (*p - '0');
-    return negative ? -n : n;
-}
 
 // The first MiB of the session file (the record is one line at its
 // start), or an empty string when it is missing, read-only or no file.
@@ -45,75 +32,149 @@ static std::string session_contents()
     return data;
 }
 
+// The record: the first line, without its LF, or a CR LF a record edited
+// elsewhere may end in.
+static std::string first_line(const std::string& data)
+{
+    std::string line = data.substr(0, data.find_first_of(std::string("\n\0", 2)));
+    if (!line.empty() && line.back() == '\r')
+        line.pop_back();
+    return line;
+}
+
 /*
- * The session file holds "name line column". Without a blank after the
- * name there are no numbers, and the start is line 1, column 1.
+ * Takes a number off the end of record[0, *end): digits after a blank.
+ * *end is then at that blank, so that the rest of the record is before it.
+ */
+static bool number_at_end(const std::string& record, size_t* end, long* n)
+{
+    size_t first = *end;
+    while (first > 0 && record[first - 1] >= '0' && record[first - 1] <= '9')
+        first--;
+    if (first == *end || first == 0 || record[first - 1] != ' ')
+        return false;
+    *n = 0;
+    for (size_t i = first; i < *end; i++)
+        if (*n < 1000000000L)
+            *n = *n * 10 + (record[i] - '0');
+    *end = first - 1;
+    return true;
+}
+
+/*
+ * The session file holds "name line column". The column and the line are
+ * read from the end, so that the name may hold blanks: it is all that is
+ * before them. A record with one number at the end gives the line, and
+ * one with none is a name alone, at line 1, column 1.
  */
 void read_session_file(long* line, long* column)
 {
-    std::string data = session_contents();
-    if (data.empty())
+    std::string record = first_line(session_contents());
+    if (record.empty())
         return;
-    size_t blank = data.find(' ');
-    start_name = data.substr(0, blank);
-    start_name.resize(strlen(start_name.c_str()));
-    if (blank == std::string::npos)
-        return;
-    const char* field = data.c_str() + blank + 1;
-    *line = parse_number(field);
-    const char* p = field;
-    while (*p && static_cast<signed char>(*p) >= '0')
-        p++;
-    *column = parse_number(p);
-}
-
-// Appends s to the buffer at *p, which ends at end.
-static void append(char** p, char* end, const char* s)
-{
-    while (*s && *p < end - 1)
-        *(*p)++ = *s++;
-    **p = 0;
-}
-
-static void append_number(char** p, char* end, unsigned long n)
-{
-    char digits[24];
-    int i = sizeof digits - 1;
-    digits[i] = 0;
-    do
-        digits[--i] = char('0' + n % 10);
-    while ((n /= 10) && i > 0);
-    append(p, end, digits + i);
+    size_t end = record.size();
+    long last = 0, before = 0;
+    if (number_at_end(record, &end, &last)) {
+        if (number_at_end(record, &end, &before)) {
+            *line = before;
+            *column = last;
+        } else {
+            *line = last;
+        }
+    }
+    start_name = record.substr(0, end);
 }
 
 /*
- * The record is written over the old one, which is usually as long, and
- * the file cut after it only when it was longer: emptying the file first
- * costs the file system a change of its own on every exit.
+ * Whether the record may take the place of what is at pym.l: nothing, or
+ * a regular file the user may write, whose permissions *mode then keeps
+ * (still writable by the user, or no run would read it again). A
+ * symbolic link, a FIFO or a read-only file is left as it is.
  */
-void write_session_record(unsigned long line, unsigned long column)
+static bool may_replace(bool* exists, mode_t* mode)
 {
-    int fd = open(session_file, O_WRONLY | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0666);
+    struct stat st;
+    if (lstat(session_file, &st) != 0) {
+        *exists = false;
+        return errno == ENOENT;
+    }
+    *exists = true;
+    *mode = (st.st_mode & 0777) | 0600;
+    return S_ISREG(st.st_mode) && access(session_file, W_OK) == 0;
+}
+
+// A file of this process's own beside pym.l; one of an earlier process
+// that had the same number is removed first.
+static int open_temporary(char* name, size_t size)
+{
+    char* p = name;
+    append(&p, name + size, ".pym.l.");
+    append_number(&p, name + size, (unsigned long)getpid());
+    const int flags = O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC;
+    int fd = open(name, flags, 0666);
+    if (fd < 0 && errno == EEXIST && unlink(name) == 0)
+        fd = open(name, flags, 0666);
+    return fd;
+}
+
+// "name line column" and a LF in record; returns the length.
+static size_t format_record(char* record, size_t size, const char* name, unsigned long line,
+                            unsigned long column)
+{
+    char* p = record;
+    char* end = record + size;
+    append(&p, end, name);
+    append(&p, end, " ");
+    append_number(&p, end, line);
+    append(&p, end, " ");
+    append_number(&p, end, column);
+    append(&p, end, "\n");
+    return size_t(p - record);
+}
+
+/*
+ * Where the directory takes no new file, the record goes over the old
+ * one, and the file is cut after it.
+ */
+static void write_in_place(const char* record, size_t length)
+{
+    int fd = open(session_file, O_WRONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0)
         return;
     struct stat st;
-    if (fstat(fd, &st) == 0 && S_ISREG(st.st_mode)) {
-        char record[4200];
-        char* p = record;
-        char* end = record + sizeof record;
-        append(&p, end, start_name.c_str());
-        append(&p, end, " ");
-        append_number(&p, end, line);
-        append(&p, end, " ");
-        append_number(&p, end, column);
-        append(&p, end, "\n");
-        off_t length = p - record;
-        if (write_fully(fd, record, size_t(length)) && st.st_size > length) {
-            // a failed cut leaves the old record's tail after the new
-            // line, which is never read
-            int cut = ftruncate(fd, length);
-            (void)cut;
-        }
+    if (fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && write_fully(fd, record, length) &&
+        ftruncate(fd, off_t(length)) != 0) {
+        // the old record's tail after the new line is never read
     }
     close(fd);
+}
+
+/*
+ * The record goes to a temporary file renamed over pym.l: two editors
+ * ending at once in one directory leave one whole record, never one
+ * written over the other, and a rename never follows a symbolic link.
+ * Async-signal-safe: no allocation, only open, write, rename and the like.
+ */
+void write_session_record(unsigned long line, unsigned long column)
+{
+    // a name longer than a path, or one holding a LF, would read back as another
+    const char* name = start_name.c_str();
+    bool exists;
+    mode_t mode = 0;
+    if (start_name.size() >= 4096 || memchr(name, '\n', start_name.size()) || !may_replace(&exists, &mode))
+        return;
+    char record[4200];
+    size_t length = format_record(record, sizeof record, name, line, column);
+    char temp[40];
+    int fd = open_temporary(temp, sizeof temp);
+    if (fd < 0) {
+        if (exists)
+            write_in_place(record, length);
+        return;
+    }
+    bool ok = (!exists || fchmod(fd, mode) == 0) && write_fully(fd, record, length);
+    if (close(fd) != 0)
+        ok = false;
+    if (!ok || rename(temp, session_file) != 0)
+        unlink(temp);
 }

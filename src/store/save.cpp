@@ -15,6 +15,7 @@
 #include <poll.h>
 #include <string>
 #include <sys/stat.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 
 #include "store/history.h"
@@ -159,16 +160,18 @@ bool write_whole_text(int fd)
  * Where the new contents go. An existing regular file with one link, in a
  * directory we may write, is replaced through a temporary file renamed
  * over it, so that a failed write leaves the old contents; a symbolic link
- * is followed to the file it names. Anything else is written in place,
- * after the room for the new contents has been taken.
+ * is followed to the file it names. Anything else, and a file whose
+ * attributes the new one cannot be given, is written in place, after the
+ * room for the new contents has been taken.
  */
 struct write_target {
     std::string final_path;     // the file that ends up holding the text
     std::string temp_path;      // empty when writing in place
     bool regular = true;        // false: a character device, written as it comes
     bool created = false;       // the open in place made the file
-    bool refused = false;       // the temporary file could not replace it
+    bool refused = false;       // the temporary file could not replace it, or not with all it had
     off_t length = 0;           // what is to be written
+    mode_t mode = 0;            // the file's permission bits, set again after the write
     bool failed = false;        // a write of the contents failed
 };
 
@@ -234,6 +237,7 @@ static int open_in_place(const char* path, write_target& t, file_result& r)
         return -1;
     }
     t.regular = S_ISREG(st.st_mode);
+    t.mode = st.st_mode & 07777;
     if (t.regular) {
         fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
         if (!reserve_room(fd, t.length, st.st_size, r)) {
@@ -246,10 +250,70 @@ static int open_in_place(const char* path, write_target& t, file_result& r)
     return fd;
 }
 
+// The attribute of an ACL: how the file system keeps who else may do what.
+static const char acl_attribute[] = "system.posix_acl_access";
+
+/*
+ * Reads a list of attribute names or an attribute's value through get,
+ * which tells the size it needs when given no room; tries again when it
+ * grew in between. False when it cannot be read (errno says why).
+ */
+template <class Get>
+static bool read_attribute(Get get, std::string& out)
+{
+    for (int tries = 0; tries < 4; tries++) {
+        ssize_t size = get(nullptr, 0);
+        if (size < 0)
+            return false;
+        out.resize(size_t(size));
+        ssize_t got = size > 0 ? get(out.data(), out.size()) : 0;
+        if (got >= 0) {
+            out.resize(size_t(got));
+            return true;
+        }
+        if (errno != ERANGE)
+            return false;
+    }
+    return false;
+}
+
+// Gives the file at fd the attribute name of path; true when it then has
+// it, given or already there (a security label the system gave it, say).
+static bool copy_attribute(const char* path, const char* name, int fd)
+{
+    std::string value, has;
+    if (!read_attribute([&](char* p, size_t n) { return getxattr(path, name, p, n); }, value))
+        return false;
+    if (fsetxattr(fd, name, value.data(), value.size(), 0) == 0)
+        return true;
+    return read_attribute([&](char* p, size_t n) { return fgetxattr(fd, name, p, n); }, has) && has == value;
+}
+
+/*
+ * Gives the file at fd every extended attribute of path: user ones, the
+ * ACL, and whatever else there is. An ACL the new file took from its
+ * directory's default one, which path lacks, goes. False when the new
+ * file cannot be given them all.
+ */
+static bool copy_attributes(const char* path, int fd)
+{
+    std::string names;
+    if (!read_attribute([&](char* p, size_t n) { return listxattr(path, p, n); }, names))
+        return errno == ENOTSUP;        // a file system without attributes
+    bool has_acl = false;
+    for (size_t i = 0; i < names.size(); i += strlen(names.c_str() + i) + 1) {
+        const char* name = names.c_str() + i;
+        has_acl = has_acl || strcmp(name, acl_attribute) == 0;
+        if (!copy_attribute(path, name, fd))
+            return false;
+    }
+    return has_acl || fremovexattr(fd, acl_attribute) == 0 || errno == ENODATA || errno == ENOTSUP;
+}
+
 /*
  * A temporary file beside the one named (a symbolic link is followed),
- * with its owner and then its mode (so that set-user and set-group bits,
- * which a change of owner clears, are kept), or -1 when that cannot be had.
+ * with its owner, or -1 when that cannot be had. The mode and the rest
+ * follow the text (see keep_old_attributes).
  */
 static int open_temporary(const char* path, const struct stat& st, write_target& t)
 {
@@ -260,8 +324,9 @@ static int open_temporary(const char* path, const struct stat& st, write_target&
     if (fd < 0)
         return -1;
     note_temporary(temp);
-    if (fchown(fd, st.st_uid, st.st_gid) == 0 && fchmod(fd, st.st_mode & 07777) == 0) {
+    if (fchown(fd, st.st_uid, st.st_gid) == 0) {
         t.temp_path = temp;
+        t.mode = st.st_mode & 07777;
         return fd;
     }
     close(fd);
@@ -287,10 +352,34 @@ static int open_target(const char* path, write_target& t, file_result& r)
     return open_in_place(path, t, r);
 }
 
+/*
+ * A write clears set-user and set-group bits unless the writer is
+ * privileged (and file capabilities always), so the mode is set after it.
+ * A temporary file then takes the old file's extended attributes, its
+ * ACL among them: after the mode, whose group bits the ACL's mask sets.
+ * When one cannot be given, the temporary file is refused and the write
+ * goes in place, which keeps them all.
+ */
+static bool keep_old_attributes(int fd, write_target& t)
+{
+    if (t.temp_path.empty()) {
+        if ((t.mode & 06000) && fchmod(fd, t.mode) != 0) {
+            // only the owner may set the bits again; the text is written
+        }
+        return true;
+    }
+    if (fchmod(fd, t.mode) == 0 && copy_attributes(t.final_path.c_str(), fd))
+        return true;
+    t.refused = true;
+    return false;
+}
+
 static bool finish_target(int fd, write_target& t)
 {
     bool ok = !t.failed;
     if (ok && t.temp_path.empty() && t.regular && ftruncate(fd, t.length) != 0)
+        ok = false;
+    if (ok && t.regular && !keep_old_attributes(fd, t))
         ok = false;
     if (ok && !t.temp_path.empty() && fsync(fd) != 0)
         ok = false;
@@ -330,7 +419,7 @@ file_result write_range(const char* path, byte* lo, byte* hi)
     if (fd < 0)
         return r;
     bool ok = write_text_range(fd, lo, hi, target);
-    if (!ok && target.refused) {    // a sticky directory, say: write in place
+    if (!ok && target.refused) {    // a sticky directory, an ACL: write in place
         fd = open_in_place(path, target, r);
         if (fd < 0)
             return r;
