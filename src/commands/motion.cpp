@@ -146,8 +146,12 @@ void delete_range(byte* a, byte* b)
     if (lo_line == hi_line) {
         goal_column = display_width(line_start, lo);
         refresh();
-        if (!view_shifted)
+        if (cursor != lo) {     // the characters on either side joined into one
+            goto_xy(1, cursor_row);
+            draw_line(view_start, 0);
+        } else if (!view_shifted) {
             redraw_from_cursor();
+        }
     } else {
         line_start = view_start = lo_line;
         if (cursor_row == 3)

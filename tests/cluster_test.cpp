@@ -1,0 +1,122 @@
+// Grapheme clusters in a UTF-8 text, as a user meets them: a letter with a
+// combining accent, a family of emoji joined by U+200D, a flag, a heart
+// with U+FE0F. Each is one step, one Delete and one exchange, drawn as its
+// bytes in the cells a terminal without cluster support gives it, or in
+// its own width where the terminal draws clusters as one (mode 2027).
+#include <gtest/gtest.h>
+
+#include "harness/session.h"
+#include "screen/console.h"
+#include "screen/window.h"
+
+namespace {
+
+const std::string e_acute = "e\xCC\x81";
+const std::string family = "\xF0\x9F\x91\xA8\xE2\x80\x8D\xF0\x9F\x91\xA9\xE2\x80\x8D\xF0\x9F\x91\xA7";
+const std::string flag = "\xF0\x9F\x87\xAB\xF0\x9F\x87\xB7";
+const std::string heart = "\xE2\x9D\xA4\xEF\xB8\x8F";
+const std::string clusters[] = {e_acute, family, flag, heart};
+
+class Clusters : public SessionTest {
+protected:
+    void SetUp() override
+    {
+        SessionTest::SetUp();
+        use_character_set(true);
+    }
+    void TearDown() override
+    {
+        set_grapheme_width_mode(false);
+        SessionTest::TearDown();
+    }
+    // The text's first line.
+    std::string first_line() { return text_lines().at(0); }
+};
+
+// "a", e + U+0301, "b", the family, "c", the flag, "d", the heart, "e".
+const std::string mixed = "a" + e_acute + "b" + family + "c" + flag + "d" + heart + "e";
+
+TEST_F(Clusters, RightAndLeftStepOverWholeClustersToTheirColumns)
+{
+    struct { bool own_width; std::vector<int> cols; } modes[] = {
+        {false, {1, 2, 3, 4, 10, 11, 13, 14, 15, 16}},   // 6 cells for the family
+        {true, {1, 2, 3, 4, 6, 7, 9, 10, 12, 13}},       // 2 for it, 2 for the heart
+    };
+    for (const auto& m : modes) {
+        set_grapheme_width_mode(m.own_width);
+        open(mixed + "\n");
+        if (!m.own_width) {
+            EXPECT_EQ(row(3), mixed) << "the text goes out as its bytes";
+        }
+        for (size_t i = 1; i < m.cols.size(); i++) {
+            keys(right);
+            expect_at(1, m.cols[i], 3);
+        }
+        for (size_t i = m.cols.size() - 1; i-- > 0;) {
+            keys(left);
+            expect_at(1, m.cols[i], 3);
+        }
+    }
+}
+
+TEST_F(Clusters, DeleteAndBackspaceRemoveAWholeCluster)
+{
+    for (bool own_width : {false, true}) {
+        set_grapheme_width_mode(own_width);
+        for (const std::string& c : clusters) {
+            open("x" + c + "y\n");
+            keys(right + del);
+            EXPECT_EQ(first_line(), "xy") << c;
+            expect_at(1, 2, 3);
+            EXPECT_EQ(row(3), "xy");
+
+            open("x" + c + "y\n");
+            keys(right + right + "\b");
+            EXPECT_EQ(first_line(), "xy") << c;
+            expect_at(1, 2, 3);
+        }
+    }
+    open("e\t\xCC\x81x\n");     // the tab goes: the mark joins the e
+    keys(right + del);
+    EXPECT_EQ(first_line(), e_acute + "x");
+    EXPECT_EQ(row(3), e_acute + "x");
+    expect_at(1, 2, 3);
+}
+
+// A line shown from a later column (the cursor's line scrolled sideways):
+// a cluster the left edge cuts shows as blanks, one the right edge would
+// cut is left out for blanks and the continuation mark.
+TEST_F(Clusters, ALineScrolledSidewaysCutsClustersAtTheEdgesIntoBlanks)
+{
+    std::string cursor_line = std::string(100, 'a');
+    std::string cut_left = std::string(68, 'b') + family + std::string(10, 'c');
+    std::string cut_right = std::string(75, 'd') + family + "tail";
+    open(cursor_line + "\n" + cut_left + "\n" + cut_right + "\n");
+    EXPECT_EQ(row(5), std::string(75, 'd') + "   »");
+    keys(std::string("80") + right);    // the view jumps 71 columns
+    EXPECT_EQ(screen().text(2, 60, 21), status(1, 81));
+    EXPECT_EQ(row(3), std::string(29, 'a'));
+    EXPECT_EQ(row(4), "   " + std::string(10, 'c'));
+
+    set_grapheme_width_mode(true);
+    open(cursor_line + "\n" + cut_left + "\n" + cut_right + "\n");
+    EXPECT_NE(take_output().find(family + "t\xC2\xBB"), std::string::npos) << "a family of two cells fits";
+    keys(std::string("80") + right);
+    EXPECT_EQ(screen().text(2, 60, 21), status(1, 81));
+    EXPECT_EQ(row(4), std::string(9, 'c'));
+}
+
+TEST_F(Clusters, TheCLocaleStillTakesEveryByteAsACharacter)
+{
+    use_character_set(false);
+    open(e_acute + flag + "\n");
+    EXPECT_EQ(row(3), "e╠ü≡ƒç½≡ƒç╖");
+    for (int col = 2; col <= 11; col++) {
+        keys(right);
+        expect_at(1, col, 3);
+    }
+    keys(left + del);
+    EXPECT_EQ(first_line(), e_acute + flag.substr(0, 6) + flag.substr(7));
+}
+
+}  // namespace
