@@ -83,6 +83,53 @@ TEST_F(Clusters, DeleteAndBackspaceRemoveAWholeCluster)
     expect_at(1, 2, 3);
 }
 
+TEST_F(Clusters, ExchangeModeOverwritesAWholeClusterAndAMarkOverwritesNothing)
+{
+    for (const std::string& c : clusters) {
+        open(c + "y\n");
+        keys("XZ");
+        EXPECT_EQ(first_line(), "Zy") << c;
+        EXPECT_EQ(row(3), "Zy");
+    }
+    open("ab\n");
+    keys("X" + e_acute + "\xC3\xA9");   // e, a combining acute on it, then é over the b
+    EXPECT_EQ(first_line(), e_acute + "\xC3\xA9");
+    EXPECT_EQ(row(3), e_acute + "\xC3\xA9");
+    expect_at(1, 3, 3);
+}
+
+TEST_F(Clusters, TypingNextToAMarkJoinsItAndTheCursorGoesAfterTheCluster)
+{
+    open("\xCC\x81x\n");        // a mark alone at the line's start shows its bytes' glyphs
+    EXPECT_EQ(row(3), "╠üx");
+    keys("Ie");
+    EXPECT_EQ(first_line(), e_acute + "x");
+    EXPECT_EQ(row(3), e_acute + "x");
+    expect_at(1, 2, 3);
+
+    open("e\n");
+    keys(end + "I" + family.substr(0, 4) + "\xE2\x80\x8D");
+    expect_at(1, 4, 3);         // e, then the man and the joiner
+    keys(end + "I" + family.substr(7));
+    EXPECT_EQ(first_line(), "e" + family);
+    EXPECT_EQ(row(3), "e" + family);
+    expect_at(1, 8, 3);
+}
+
+TEST_F(Clusters, APromptTakesAndErasesWholeClusters)
+{
+    const std::string typed = "Fe\xCC\x81" + family;    // e, then its accent
+    struct { std::string backspaces, shown; int col; } runs[] = {
+        {"", e_acute + family, 17}, {"\b", e_acute, 11}, {"\b\b", "", 10},
+    };
+    for (const auto& r : runs) {
+        open("text\n");
+        keys(typed + r.backspaces);
+        EXPECT_EQ(message(), "--find: \"" + r.shown);
+        EXPECT_EQ(screen().cursor_col(), r.col) << r.backspaces.size();
+    }
+}
+
 // A line shown from a later column (the cursor's line scrolled sideways):
 // a cluster the left edge cuts shows as blanks, one the right edge would
 // cut is left out for blanks and the continuation mark.
