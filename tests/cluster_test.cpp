@@ -153,6 +153,44 @@ TEST_F(Clusters, ALineScrolledSidewaysCutsClustersAtTheEdgesIntoBlanks)
     EXPECT_EQ(row(4), std::string(9, 'c'));
 }
 
+// A match's end (its start, backward) inside a cluster: the cursor stands
+// after the cluster, and Again goes on from the match, finding each match
+// once.
+TEST_F(Clusters, FindInsideAClusterStandsAfterItAndAgainGoesOnFromTheMatch)
+{
+    const std::string mark = "\xCC\x81";
+    struct { std::string text, keys; std::vector<int> cols; } runs[] = {
+        // two marks on the e, one on the x
+        {"e" + mark + mark + "x" + mark, "F" + mark + "\r", {2, 2, 3, 3}},
+        {"a" + e_acute + "x" + mark, end + "-" + mark + "\r", {4, 3, 3}},
+        {family + family, "F\xF0\x9F\x91\xA9\r", {7, 13, 13}},     // the woman
+    };
+    for (const auto& r : runs) {
+        for (size_t again = 0; again < r.cols.size(); again++) {
+            open(r.text + "\n");
+            keys(r.keys + std::string(again, 'A'));
+            expect_at(1, r.cols[again], 3);
+            bool last = again + 1 == r.cols.size();
+            EXPECT_EQ(message().find("can't find") != std::string::npos, last) << again << " " << message();
+        }
+    }
+}
+
+// A replacement that joins the character after it: Again replaces on from
+// its end, not from the cursor after the joined cluster.
+TEST_F(Clusters, AgainAfterAReplaceGoesOnFromTheReplacementsEnd)
+{
+    const std::string mark = "\xCC\x81";
+    open("e" + mark + mark + "x" + mark + "\n");
+    keys("R" + mark + "\r!\r");
+    EXPECT_EQ(first_line(), "e!" + mark + "x" + mark);
+    expect_at(1, 3, 3);         // after the ! and the mark it took
+    open("e" + mark + mark + "x" + mark + "\n");
+    keys("R" + mark + "\r!\rA");
+    EXPECT_EQ(first_line(), "e!!x" + mark);
+    expect_at(1, 4, 3);
+}
+
 TEST_F(Clusters, TheCLocaleStillTakesEveryByteAsACharacter)
 {
     use_character_set(false);
