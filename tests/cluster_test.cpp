@@ -191,6 +191,22 @@ TEST_F(Clusters, AgainAfterAReplaceGoesOnFromTheReplacementsEnd)
     expect_at(1, 4, 3);
 }
 
+// Where the terminal has said it draws clusters as one, the editor turns
+// that on, again at each set-up after the terminal was handed back.
+TEST_F(Clusters, TheClusterModeIsTurnedOnInTheTerminalAtEverySetUp)
+{
+    open("x\n");
+    take_output();
+    set_grapheme_width_mode(true);
+    EXPECT_EQ(take_output().rfind("\x1b[?2027h", 0), 0u);
+    restore_terminal();
+    put_string("y");
+    flush_output();
+    EXPECT_EQ(take_output().rfind("\x1b[?1049h\x1b[?2004h\x1b[?2027h", 0), 0u);
+    set_grapheme_width_mode(false);
+    EXPECT_EQ(take_output().rfind("\x1b[?2027l", 0), 0u);
+}
+
 TEST_F(Clusters, TheCLocaleStillTakesEveryByteAsACharacter)
 {
     use_character_set(false);
