@@ -8,7 +8,7 @@
 set -euo pipefail
 cd "$(dirname "$0")"
 
-packages=(cmake g++ make pkg-config libgtest-dev libvterm-dev clang libclang-rt-14-dev dpkg-dev)
+packages=(cmake g++ make pkg-config libutf8proc-dev libgtest-dev libvterm-dev clang libclang-rt-14-dev dpkg-dev)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

@@ -73,6 +73,13 @@ gzip -dc "$root/usr/share/man/man1/pym.1.gz" | cmp -s - "$source/pym.1" ||
 if command -v readelf >/dev/null && readelf -d "$root/usr/bin/pym" | grep -q 'NEEDED.*libstdc++'; then
   fail "the program links the C++ runtime dynamically"
 fi
+# utf8proc is linked in, so a machine without it runs the program too.
+if command -v readelf >/dev/null && readelf -d "$root/usr/bin/pym" | grep -q 'NEEDED.*libutf8proc'; then
+  case "$depends" in
+    *libutf8proc*) ;;
+    *) fail "the program needs libutf8proc, which Depends does not name: '$depends'" ;;
+  esac
+fi
 if command -v man >/dev/null; then
   MANWIDTH=80 man -l "$root/usr/share/man/man1/pym.1.gz" >"$scratch/man.txt" 2>"$scratch/man.err" ||
     fail "man -l: $(cat "$scratch/man.err")"

@@ -170,3 +170,58 @@ TEST_F(Rendering, ABandScrolledAboveTheLastRowMovesOnlyItsOwnRows)
     EXPECT_EQ(screen().row(6), "four");
     EXPECT_EQ(screen().row(7), "five");
 }
+
+// Grapheme clusters drawn in a UTF-8 text take the cells the terminal
+// gives them, and the pieces that are no cluster of their own (a mark
+// after a tab or a control byte's glyph, a byte that is no character) the
+// glyphs of their bytes: whatever follows lands where the terminal puts it.
+TEST_F(Rendering, ClustersTakeTheCellsTheTerminalGivesThem)
+{
+    use_character_set(true);
+    const char* pieces[] = {
+        "a", "\t", "\x01", "\x07", "\xC3\xA9", "\xE6\x97\xA5", "\xCC\x81", "\xE2\x80\x8D",
+        "\xEF\xB8\x8F", "\xF0\x9F\x91\xA8", "\xF0\x9F\x87\xAB", "\xF0\x9F\x8F\xBB", "\xE2\x9D\xA4",
+        "\xFF", "\x80", "\xE6\x97",
+    };
+    std::srand(5);
+    for (int round = 0; round < 300; round++) {
+        std::string line;
+        for (int i = 0; i < 12; i++)
+            line += pieces[std::rand() % int(sizeof pieces / sizeof *pieces)];
+        show_controls = round % 2;
+        show_lines({line + "|"});
+        const byte* p = text_begin;
+        int w = display_width(p, p + line.size());
+        ASSERT_LT(w, 78);
+        ASSERT_EQ(screen().cell(3, w + 1), "|") << "round " << round << " " << testing::PrintToString(line)
+                                                << "\n" << screen().dump();
+    }
+    show_controls = 0;
+}
+
+// Rows of clusters drawn over one another: cells that already show the
+// same are skipped, a wide cluster written over in part is drawn again
+// whole, and the terminal shows exactly the new rows.
+TEST_F(Rendering, RowsOfClustersDrawnOverOtherRowsShowExactlyTheNewText)
+{
+    use_character_set(true);
+    open("", 120, 6);
+    const std::string pieces[] = {
+        "a", "b", " ", "\xC3\xA9", "e\xCC\x81", "\xE6\x97\xA5",
+        "\xF0\x9F\x91\xA8\xE2\x80\x8D\xF0\x9F\x91\xA9\xE2\x80\x8D\xF0\x9F\x91\xA7",
+        "\xF0\x9F\x87\xAB\xF0\x9F\x87\xB7", "\xE2\x9D\xA4\xEF\xB8\x8F", "\xF0\x9F\x91\x8D\xF0\x9F\x8F\xBF",
+    };
+    std::srand(9);
+    for (int round = 0; round < 400; round++) {
+        int row = 3 + round % 3;
+        std::string line;
+        for (int i = 0, n = std::rand() % 30; i < n; i++)
+            line += pieces[std::rand() % (round % 4 == 0 ? 3 : 10)];
+        goto_xy(1, row);
+        draw_line(reinterpret_cast<const byte*>(line.c_str()), 0);
+        const byte* p = reinterpret_cast<const byte*>(line.c_str());
+        int w = display_width(p, p + line.size());
+        ASSERT_EQ(screen().text(row, 1, 118), line + std::string(size_t(118 - w), ' '))
+            << "round " << round << "\n" << screen().dump();
+    }
+}

@@ -244,6 +244,37 @@ TEST(Startup, PlusResumesWhereTheSessionFileSays)
     EXPECT_EQ(bare.screen().row(3), "first   line") << "no blank: the name alone";
 }
 
+// The session file counts the column in bytes: "+" finds the same place
+// in a line of characters of several bytes (and of clusters).
+TEST(Startup, PlusReturnsToTheSamePlaceInALineOfMultibyteCharacters)
+{
+    const std::string text = "日本語 e\xCC\x81 text\nsecond line\n";
+    PtyEditor first(10, 40);
+    first.use_locale("C.UTF-8");
+    first.create_file("u.txt", text);
+    first.start({"u.txt"});
+    first.press(Key::Right, 5);     // three wide characters, a blank, e and its accent
+    EXPECT_TRUE(first.wait_until([](const Screen& s) { return s.cursor_col() == 9; })) << first.screen().dump();
+    first.press(Key::Esc);
+    first.send("qe");
+    EXPECT_EQ(first.wait_exit(), 0);
+    std::optional<std::string> record = first.read_file("pym.l");
+    ASSERT_TRUE(record);
+    EXPECT_EQ(*record, "u.txt 1 14\n");
+
+    PtyEditor again(10, 40);
+    again.use_locale("C.UTF-8");
+    again.create_file("u.txt", text);
+    again.create_file("pym.l", *record);
+    again.start({"+"});
+    EXPECT_EQ(again.screen().text(2, 20, 21), "  Line 1    Col 9    ");
+    EXPECT_EQ(again.screen().cursor_col(), 9);
+    again.press(Key::Esc);
+    again.send("qe");
+    EXPECT_EQ(again.wait_exit(), 0);
+    EXPECT_EQ(again.read_file("pym.l"), "u.txt 1 14\n");
+}
+
 // The record goes over the old one: a longer old file is cut after it, a
 // shorter one grows to it.
 TEST(Startup, TheSessionFileEndsHoldingTheNewRecordAlone)

@@ -22,14 +22,19 @@ static const char* mode_menu(int insert)
     return insert ? "INSERT: <curs> Ins - exchange" : "EXCHANGE: <curs> Ins - insert";
 }
 
-// In exchange mode, the bytes still to come of a character of several
-// bytes being typed: they go in after its first, overwriting nothing.
+// The bytes still to come of a character of several bytes being typed:
+// they go in after its first, overwriting nothing.
 static int bytes_due;
+// In exchange mode, where such a character being typed starts. What it
+// overwrites is known when it is whole: a combining mark joins the
+// character before it and overwrites nothing.
+static byte* exchange_lead;
+static const bool exchange_lead_kept = (keep_position(&exchange_lead), true);
 
 /*
- * A byte that may join the one before it into a character (UTF-8 text):
- * the cursor goes after the character it is part of, and its row is drawn
- * again from the view, as the character before may have changed.
+ * A byte that may join the bytes around it into a character (UTF-8
+ * text): the cursor goes after the character it is part of, and its row
+ * is drawn again from the view, as the character before may have changed.
  */
 static void after_multibyte(byte* typed)
 {
@@ -47,7 +52,7 @@ static void after_multibyte(byte* typed)
 // Shows a byte just entered at the cursor and moves the cursor past it.
 static void show_character(byte b)
 {
-    if (utf8_text && b >= 0x80) {
+    if (utf8_text && (b >= 0x80 || cursor[1] >= 0x80 || (cursor > line_start && cursor[-1] >= 0x80))) {
         after_multibyte(cursor);
     } else {
         redraw_from_cursor();
@@ -62,6 +67,19 @@ static void take_character_under_cursor()
     int len = character_length(cursor);
     if (len > 1)
         remove_range(cursor + 1, cursor + len);
+}
+
+// A character of several bytes typed whole in exchange mode: the one
+// after it goes, unless it joined the character before.
+static void exchange_typed_character()
+{
+    byte* lead = exchange_lead;
+    exchange_lead = nullptr;
+    byte* next = lead + lead_length(*lead);
+    if (*next == 0 || character_start(line_start, lead) < lead)
+        return;
+    remove_range(next, next + character_length(next));
+    after_multibyte(next - 1);
 }
 
 // The end of the blanks and tabs that start the cursor's line.
@@ -116,6 +134,9 @@ static void type_key(int key, bool split, int insert)
     continue_step(step_kind::typing);
     bool continuing = utf8_text && bytes_due > 0 && key >= 0x80 && key <= 0xBF;
     bytes_due = continuing ? bytes_due - 1 : utf8_text ? std::max(lead_length(byte(key)) - 1, 0) : 0;
+    bool leading = !insert && !split && !continuing && bytes_due > 0;
+    if (!continuing)
+        exchange_lead = leading && *cursor != 0 ? cursor : nullptr;
     byte b = byte(key);
     if (split) {
         byte* indent_end = auto_indent ? indentation_end() : line_start;
@@ -126,10 +147,14 @@ static void type_key(int key, bool split, int insert)
             return refuse_typing();
         split_line(w);
         close_step();           // a line split ends a step of typing
-    } else if (insert || *cursor == 0 || continuing) {
-        if (!insert_bytes(cursor, &b, 1))
+    } else if (insert || *cursor == 0 || continuing || leading) {
+        if (!insert_bytes(cursor, &b, 1)) {
+            exchange_lead = nullptr;
             return refuse_typing();
+        }
         show_character(b);
+        if (exchange_lead && bytes_due == 0)
+            exchange_typed_character();
     } else {
         take_character_under_cursor();
         overwrite_bytes(cursor, &b, 1);

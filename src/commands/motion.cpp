@@ -57,6 +57,21 @@ void move_cursor_chars(long n)
     move_view(lines_moved, 0);
 }
 
+void move_cursor_bytes(long n)
+{
+    byte* p = cursor;
+    byte* s = line_start;
+    long lines = 0;
+    for (; n > 0 && !(*p == 0 && p + 1 == text_end); n--) {
+        if (*p++ == 0) {
+            s = p;
+            lines++;
+        }
+    }
+    goal_column = line_column(s, p);
+    move_view(lines, 0);
+}
+
 /*
  * Walks n characters from the cursor, a line end counting as one, and
  * leaves the lines crossed in lines_moved and the column reached in
@@ -146,8 +161,12 @@ void delete_range(byte* a, byte* b)
     if (lo_line == hi_line) {
         goal_column = display_width(line_start, lo);
         refresh();
-        if (!view_shifted)
+        if (cursor != lo) {     // the characters on either side joined into one
+            goto_xy(1, cursor_row);
+            draw_line(view_start, 0);
+        } else if (!view_shifted) {
             redraw_from_cursor();
+        }
     } else {
         line_start = view_start = lo_line;
         if (cursor_row == 3)

@@ -9,6 +9,9 @@
 int home_or_end(int code);
 void delete_lines(long n);
 void move_cursor_chars(long n);
+// Moves the cursor n bytes on (a line end counting as one), as the
+// session file counts its column; within a character it goes after it.
+void move_cursor_bytes(long n);
 void move_chars(long n);
 void delete_chars(long n);
 void delete_range(byte* a, byte* b);

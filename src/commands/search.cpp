@@ -19,6 +19,32 @@ static byte cancel_marker;
 byte* const find_cancelled = &cancel_marker;
 
 /*
+ * Where the last search stopped. The end of a match (its start, going
+ * backward) may lie inside a character, and the cursor then stands after
+ * that character; while the cursor and the text stay as that search left
+ * them, the next search goes on from the match, so that it finds no match
+ * twice and skips none.
+ */
+static struct {
+    byte* point = nullptr;
+    byte* cursor = nullptr;
+    unsigned long changes = 0;
+} stopped;
+
+static byte* search_start()
+{
+    if (stopped.point && cursor == stopped.cursor && text_changes == stopped.changes)
+        return stopped.point;
+    return cursor;
+}
+
+// After the window has shown a search that stopped at point.
+static void note_stop(byte* point)
+{
+    stopped = {point, cursor, text_changes};
+}
+
+/*
  * The position just after the first match at or after the cursor, or
  * null. The string holds no NUL, so a match never spans a line end, and
  * the whole rest of the text can be searched at once.
@@ -71,6 +97,7 @@ byte* find_repeat(long n, const char* s)
     long sum = 0;
     byte* found = nullptr;
     long times = n < 0 ? -n : n;
+    cursor = search_start();
     unsigned first_line = line_number_of(line_start);
     for (long i = 0; i < times && !(i > 0 && repetition_interrupted()); i++) {
         byte* r = n > 0 ? search_forward(s) : search_backward(s);
@@ -85,7 +112,9 @@ byte* find_repeat(long n, const char* s)
     }
     if (sum != 0)               // the lines were counted on the way: no second count
         note_line_number(line_start_of(cursor), unsigned(long(first_line) + sum));
+    byte* point = cursor;
     show_match(sum);
+    note_stop(point);
     return found;
 }
 
@@ -269,6 +298,7 @@ static size_t repeat_at_cursor(long n, const char* to)
 static void replace_without_asking(long n, const char* from, const char* to)
 {
     size_t from_len = strlen(from), to_len = strlen(to);
+    cursor = search_start();
     size_t start = size_t(cursor - text_begin), ended = start;
     if (from_len == 0) {
         ended = repeat_at_cursor(n, to);
@@ -297,6 +327,7 @@ static void replace_without_asking(long n, const char* from, const char* to)
     recount_window();
     redraw_pending = 1;
     show_match(sum);
+    note_stop(text_begin + ended);
 }
 
 // Replaces the next n matches, asking at each: Y replaces, N skips, Q stops.
@@ -304,26 +335,33 @@ static void replace_asking(long n, const char* from, const char* to)
 {
     size_t from_len = strlen(from);
     bool failed = false;
+    byte* point = search_start();
     for (long i = 0; i < n && !failed; i++) {
+        byte* shown = cursor;
+        cursor = point;
         byte* q = i > 0 && repetition_interrupted() ? nullptr : next_match(from);
         if (!q) {
+            cursor = shown;
             failed = true;
             break;
         }
-        cursor = q;
+        cursor = point = q;
         show_match(lines_crossed);
         int answer = ask_replace();
         if (answer == 'Q')
             break;
         if (answer == 'Y') {
             failed = !replace_at(q, from_len, to);
-            if (!failed)
+            if (!failed) {
+                point = cursor;
                 redraw_cursor_row();
+            }
         }
     }
     if (!failed)
         clear_message_line();
     place_cursor();
+    note_stop(point);
 }
 
 void replace_repeat(long n, int ask, const char* from, const char* to)

@@ -19,19 +19,35 @@ static void erase_back_to(const char* out, const char* p)
         erase_echo(echo_width() - t);
 }
 
+// Where the character that ends at end starts, in the input from out.
+static char* last_character(char* out, char* end)
+{
+    auto b = [](const char* s) { return reinterpret_cast<const byte*>(s); };
+    return out + (previous_character(b(out), b(end), b(end)) - b(out));
+}
+
 // Takes a character of len bytes into the input at *p; false, with nothing
 // taken, when it does not fit whole (the prompt stays open until Enter or
-// ESC).
+// ESC). One that joins the character before it (a combining mark after a
+// letter) shows that character echoed again whole.
 static bool take_character(char* out, char** p, int size, const byte* c, int len)
 {
     if (*p - out + len > size - 1)
         return false;
-    memcpy(*p, c, size_t(len));
+    char* at = *p;
+    memcpy(at, c, size_t(len));
     *p += len;
-    if (len == 1)
+    char* joined = at;
+    if (utf8_text && (*c >= 0x80 || (at > out && byte(at[-1]) >= 0x80)))
+        joined = last_character(out, *p);
+    if (joined < at) {
+        erase_back_to(out, joined);
+        echo_character(reinterpret_cast<const byte*>(joined), int(*p - joined));
+    } else if (len == 1) {
         echo_byte(*c);
-    else
+    } else {
         echo_character(c, len);
+    }
     return true;
 }
 
@@ -114,9 +130,7 @@ char* read_input(char* out, int size)
             held.flush(out, &p, size);
         if (key == key_backspace || key == key_delete_byte) {
             if (p > out) {
-                p = const_cast<char*>(reinterpret_cast<const char*>(previous_character(
-                    reinterpret_cast<const byte*>(out), reinterpret_cast<byte*>(p),
-                    reinterpret_cast<const byte*>(p))));
+                p = last_character(out, p);
                 erase_back_to(out, p);
             }
         } else if (key == key_paste) {

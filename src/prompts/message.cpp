@@ -8,6 +8,7 @@
 
 #include "screen/console.h"
 #include "screen/render.h"
+#include "screen/utf8.h"
 #include "screen/window.h"
 
 namespace {
@@ -43,7 +44,7 @@ std::string without_bells(const char* s)
 
 void put_echo(const std::string& c)
 {
-    char cells[16];
+    char cells[max_character_bytes + 16];
     render_char(cells, reinterpret_cast<const byte*>(c.data()), int(c.size()), &echo_columns);
     put_string(cells);
 }

@@ -5,6 +5,8 @@
  *
  *   ESC [ ? 1049 h / l      enter / leave the alternate screen
  *   ESC [ ? 2004 h / l      bracketed paste on / off
+ *   ESC [ ? 2027 h / l      clusters drawn as one (grapheme_width_mode), where
+ *                           the terminal has said it can
  *   ESC [ row ; col H       move the cursor (1-based; ESC [ row H for column 1)
  *   ESC [ 0 ; fg ; bg m     colours of a PC attribute byte (30-37/90-97 on
  *                           40-47/100-107); ESC [ 0 m at the end of a run
@@ -21,9 +23,9 @@
  *
  * Bytes outside 0x20-0x7E go out as the UTF-8 form of their code page 437
  * glyph, so every byte takes one cell and a file can never send a control
- * sequence of its own. In a UTF-8 locale a well-formed character that
- * wcwidth gives one or two cells goes out as itself; every other byte
- * keeps its glyph.
+ * sequence of its own. In a UTF-8 locale a character (a grapheme cluster)
+ * that starts with a printable code point goes out as itself, in the
+ * cells its width says; every other byte keeps its glyph.
  *
  * The layer remembers what each cell of the terminal shows, so a cell, a
  * row or a status that already shows the same thing costs nothing: over
@@ -39,6 +41,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <string>
+#include <unordered_map>
 #include <vector>
 #include <sys/ioctl.h>
 #include <termios.h>
@@ -81,8 +84,9 @@ static int term_col, term_row;         // where the terminal's cursor is; 0: unk
 static int term_attr = -1;             // attribute last sent; -1: none
 
 // What a cell of the terminal shows; attr -1 when that is not known. A
-// character of several bytes keeps them in ch; the right half of one of
-// two cells has len 0.
+// character of two to four bytes keeps them in ch, a longer one its number
+// in long_characters; the cells after the first of a wide character have
+// len 0.
 struct cell {
     uint32_t ch;
     uint8_t len;
@@ -103,6 +107,30 @@ static uint64_t bits(const cell& c)
 static std::vector<cell> shown;
 static std::vector<int> shown_row;  // where each row of the terminal is kept in shown:
 static int shown_cols, shown_rows;  // a scroll moves these, not the cells
+
+// The characters of more than four bytes that cells show, each kept once.
+static std::vector<std::string> long_characters;
+static std::unordered_map<std::string, uint32_t> long_character_numbers;
+const size_t most_long_characters = 4096;
+
+static void forget_shown();
+
+// The number of the character of len bytes at p in long_characters. A
+// full table starts again, and the record of the cells with it.
+static uint32_t long_character_number(const byte* p, int len)
+{
+    std::string s(reinterpret_cast<const char*>(p), size_t(len));
+    auto found = long_character_numbers.find(s);
+    if (found != long_character_numbers.end())
+        return found->second;
+    if (long_characters.size() >= most_long_characters) {
+        long_characters.clear();
+        long_character_numbers.clear();
+        forget_shown();
+    }
+    long_characters.push_back(s);
+    return long_character_numbers[s] = uint32_t(long_characters.size() - 1);
+}
 
 static void forget_shown()
 {
@@ -186,8 +214,10 @@ static void make_input_raw()
     input_raw = done == 0;
 }
 
-// The alternate screen and bracketed paste, at set-up and after a stop.
+// The alternate screen and bracketed paste, at set-up and after a stop,
+// and the terminal's own cluster widths where it has them.
 static const char enter_sequence[] = "\x1b[?1049h\x1b[?2004h";
+static const char clusters_on[] = "\x1b[?2027h";
 
 void setup_terminal()
 {
@@ -195,10 +225,21 @@ void setup_terminal()
     if (set_up || !is_terminal())
         return;
     set_up = true;
+    pending.insert(0, grapheme_width_mode ? clusters_on : "");
     pending.insert(0, enter_sequence);
     term_col = term_row = 0;
     term_attr = -1;
     forget_shown();
+}
+
+void set_grapheme_width_mode(bool on)
+{
+    if (bool(grapheme_width_mode) == on)
+        return;
+    grapheme_width_mode = on;
+    if (set_up)
+        pending.append(on ? clusters_on : "\x1b[?2027l");
+    forget_screen();
 }
 
 // Sends n bytes to the terminal. At an abrupt end a terminal that reads
@@ -222,6 +263,9 @@ static void write_all(int fd, const char* p, size_t n, bool abrupt = false)
 void restore_terminal(bool abrupt)
 {
     static const char leave[] = "\x1b[0m\x1b[?25h\x1b[?2004l\x1b[?1049l";
+    static const char clusters_off[] = "\x1b[?2027l";
+    if (set_up && !sink && grapheme_width_mode)
+        write_all(out_fd, clusters_off, sizeof clusters_off - 1, abrupt);
     if (set_up && !sink)
         write_all(out_fd, leave, sizeof leave - 1, abrupt);
     if (input_raw)
@@ -266,6 +310,8 @@ void retake_terminal()
     if (held & held_screen) {
         if (!sink)
             write_all(out_fd, enter_sequence, sizeof enter_sequence - 1, true);
+        if (!sink && grapheme_width_mode)
+            write_all(out_fd, clusters_on, sizeof clusters_on - 1, true);
         set_up = true;
     }
     term_col = term_row = 0;
@@ -379,7 +425,9 @@ static const char* glyph(byte b)
 // Appends what a cell shows to out: a byte's glyph or a character's bytes.
 static void cell_bytes(const cell& c, std::string& out)
 {
-    if (c.len > 1) {
+    if (c.len > 4) {
+        out.append(long_characters[c.ch]);
+    } else if (c.len > 1) {
         for (int i = 0; i < c.len; i++)
             out.push_back(char(c.ch >> (8 * i)));
     } else if (c.ch >= 0x20 && c.ch < 0x7F) {
@@ -396,8 +444,8 @@ static bool rewrite_gap(int col, size_t move_cost)
         cell* shown_cell = shown_at(c, term_row);
         if (!shown_cell || shown_cell->attr != term_attr || term_attr < 0 || shown_cell->len == 0)
             return false;
-        if (shown_cell->width == 2 && c + 1 >= col)
-            return false;       // its right half lies past the gap
+        if (c + shown_cell->width - 1 >= col)
+            return false;       // its right part lies past the gap
         cell_bytes(*shown_cell, cells);
         c += shown_cell->width - 1;
         if (cells.size() >= move_cost)
@@ -453,21 +501,33 @@ static void send_cursor()
     term_col = col;
 }
 
+// Forgets the cells of the wide character whose part from col on is
+// written over: its first cell and those up to col.
+static void forget_left_part(int col, int row)
+{
+    cell* first = shown_at(col, row);
+    for (int c = col - 1; first && first->len == 0 && c >= 1; c--) {
+        cell* left = shown_at(c, row);
+        bool head = left->len != 0;
+        *left = unknown_blank;
+        if (head)
+            break;
+    }
+}
+
 /*
- * Writing over half of a character of two cells takes the other half from
- * the terminal too: the record forgets it, so that it is drawn again when
- * it is wanted.
+ * Writing over part of a wide character takes the rest from the terminal
+ * too: the record forgets it, so that it is drawn again when it is wanted.
  */
 static void forget_broken_halves(int col, int width)
 {
-    cell* first = shown_at(col, cur_row);
-    if (first && first->len == 0)
-        if (cell* left = shown_at(col - 1, cur_row))
-            *left = unknown_blank;
-    cell* last = shown_at(col + width - 1, cur_row);
-    if (last && last->width == 2)
-        if (cell* right = shown_at(col + width, cur_row))
-            *right = unknown_blank;
+    forget_left_part(col, cur_row);
+    for (int c = col + width;; c++) {
+        cell* right = shown_at(c, cur_row);
+        if (!right || right->len != 0)
+            break;
+        *right = unknown_blank;
+    }
 }
 
 // Sends the bytes of cells columns wide at the cursor, in its colours.
@@ -481,31 +541,42 @@ static void send_cells(const char* bytes, size_t n, int columns)
         term_col = term_row = 0;    // the terminal waits to wrap: unknown
 }
 
-// Puts one cell (or two) at the cursor: c says what it shows, bytes is
-// how it goes out.
+// Whether the n cells at c all show the rest of a wide character.
+static bool all_tails(const cell* c, int n, const cell& tail)
+{
+    for (int i = 0; i < n; i++)
+        if (!(c[i] == tail))
+            return false;
+    return true;
+}
+
+// Puts one cell (or the cells of a wide character) at the cursor: c says
+// what it shows, bytes is how it goes out.
 static void put_cell(const cell& c, const char* bytes, size_t n)
 {
-    if (cur_col < 1 || cur_col + c.width - 1 > console_cols || cur_row < 1 || cur_row > console_rows) {
-        if (c.width == 2 && cur_col == console_cols && cur_row >= 1 && cur_row <= console_rows) {
-            put_cell(cell{' ', 1, 1, short(current_attr)}, " ", 1);   // cut at the edge
-            cur_col++;
+    bool on_row = cur_row >= 1 && cur_row <= console_rows;
+    if (cur_col < 1 || cur_col + c.width - 1 > console_cols || !on_row) {
+        if (c.width > 1 && on_row && cur_col >= 1 && cur_col <= console_cols) {
+            int after = cur_col + c.width;
+            while (cur_col <= console_cols)     // cut at the edge: blanks
+                put_cell(cell{' ', 1, 1, short(current_attr)}, " ", 1);
+            cur_col = after;
             return;
         }
         cur_col += c.width;     // a row never wraps onto the next, nor shows off the terminal
         return;
     }
     cell* here = shown_at(cur_col, cur_row);
-    cell* next = c.width == 2 ? shown_at(cur_col + 1, cur_row) : nullptr;
-    cell tail = {0, 0, 0, short(current_attr)};
-    if (here && *here == c && (c.width == 1 || (next && *next == tail))) {
+    const cell tail = {0, 0, 0, short(current_attr)};
+    if (here && *here == c && all_tails(here + 1, c.width - 1, tail)) {
         cur_col += c.width;
         return;
     }
     forget_broken_halves(cur_col, c.width);
-    if (here)
+    if (here) {
         *here = c;
-    if (next)
-        *next = tail;
+        std::fill(here + 1, here + c.width, tail);
+    }
     send_cells(bytes, n, c.width);
     cur_col += c.width;
 }
@@ -529,7 +600,7 @@ static void put_glyph(byte b)
     }
 }
 
-// A well-formed character of len bytes that goes out as itself.
+// A character of len bytes that goes out as itself.
 static void put_character(const byte* p, int len, int width)
 {
     if (!is_terminal()) {
@@ -537,8 +608,11 @@ static void put_character(const byte* p, int len, int width)
         return;
     }
     uint32_t packed = 0;
-    for (int i = 0; i < len; i++)
-        packed |= uint32_t(p[i]) << (8 * i);
+    if (len > 4)
+        packed = long_character_number(p, len);
+    else
+        for (int i = 0; i < len; i++)
+            packed |= uint32_t(p[i]) << (8 * i);
     put_cell(cell{packed, uint8_t(len), uint8_t(width), short(current_attr)},
              reinterpret_cast<const char*>(p), size_t(len));
 }
@@ -663,14 +737,18 @@ void put_string(const char* s)
             const char* run = s;
             while (byte(*s) >= 0x20 && byte(*s) < 0x7F)
                 s++;
-            put_ascii_run(run, int(s - run));
-            continue;
+            if (utf8_text && byte(*s) >= 0xC2)
+                s--;            // the last may start a cluster
+            if (s > run) {
+                put_ascii_run(run, int(s - run));
+                continue;
+            }
         }
         byte b = byte(*s);
-        if (b >= 0xC2 && utf8_text) {
-            const byte* p = reinterpret_cast<const byte*>(s);
-            int len = sequence_length(p);
-            int width = len > 1 ? glyph_width(p, len) : 0;
+        const byte* p = reinterpret_cast<const byte*>(s);
+        int len = character_length(p);
+        if (utf8_text && (len > 1 || b >= 0xC2)) {
+            int width = glyph_width(p, len);
             if (width) {
                 put_character(p, len, width);
                 s += len;
@@ -696,9 +774,7 @@ static bool blank_already(int col, int row)
 {
     bool blank = true;
     cell* first = shown_at(col, row);
-    if (first && first->len == 0)
-        if (cell* left = shown_at(col - 1, row))
-            *left = unknown_blank;     // the terminal erases a cut character whole
+    forget_left_part(col, row);     // the terminal erases a cut character whole
     if (!first)
         return true;
     const cell want = {' ', 1, 1, short(current_attr)};

@@ -30,6 +30,11 @@ void forget_screen();
 void flush_output();
 // Raw mode and the alternate screen; done at the first output or key read.
 void setup_terminal();
+// Where the terminal draws a cluster of characters as one (it reported
+// mode 2027): turns that on in the terminal, now and at every set-up, and
+// off at tear-down, and gives a cluster its own width. What the terminal
+// shows is forgotten; the caller draws the screen again.
+void set_grapheme_width_mode(bool on);
 // Hands the terminal back as the editor found it. Async-signal-safe; when
 // the run ends abruptly it waits for neither a slow terminal nor its
 // output to drain.

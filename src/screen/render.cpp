@@ -73,10 +73,10 @@ char* render_char(char* out, const byte* p, int len, int* counter)
 {
     if (len == 1)
         return render_char(out, *p, counter);
-    if (glyph_width(p, len)) {
+    if (int w = glyph_width(p, len)) {
         memcpy(out, p, size_t(len));
         out += len;
-        *counter += glyph_width(p, len);
+        *counter += w;
     } else {                    // the bytes' glyphs: one cell each
         for (int i = 0; i < len; i++)
             *out++ = char(p[i]);
@@ -111,17 +111,18 @@ static int printable_prefix(const byte* p, int n)
  * Draws the line from p at the console cursor, counting columns from col0,
  * with the continuation mark in column screen_cols - 1 when the rendering
  * reaches it, then blanks the rest of the row. A character is drawn whole
- * or not at all: one of two cells that would cross the text's right edge
- * leaves a blank there. Only cells inside the row are rendered, so no
+ * or not at all: one of several cells that would cross the text's right
+ * edge leaves blanks there. Only cells inside the row are rendered, so no
  * start column and no window width can overflow the buffer.
  */
 int draw_line(const byte* p, int col0)
 {
-    char render_buffer[1012 + 16];
+    char render_buffer[1012 + max_character_bytes + 16];
     int limit = screen_cols - 2;
-    int room = int(sizeof render_buffer) - 16;     // cells we can hold
+    int room = 1012;            // bytes the buffer takes before it goes out
     int counter = col0;
     char* out = render_buffer;
+    bool substituted = false;   // the last character went out as other bytes
     auto put_rendered = [&] {
         *out = 0;
         put_string(render_buffer);
@@ -130,23 +131,33 @@ int draw_line(const byte* p, int col0)
     while (*p && counter < limit) {
         // the common bytes, printable ASCII, go to the console as they are
         int k = printable_prefix(p, limit - counter);
+        if (k > 0 && utf8_text && p[k] >= 0xC2)
+            k--;                // the last may start a cluster
         if (k > 0) {
             if (out > render_buffer)
                 put_rendered();
             put_ascii(reinterpret_cast<const char*>(p), k);
             p += k;
             counter += k;
+            substituted = false;
             continue;
         }
-        if (out - render_buffer >= room)
+        int len = character_length(p);
+        // the console finds the characters in what it is given again: a
+        // combining mark after the cells of a tab or a control byte must
+        // not join them
+        if (out - render_buffer >= room || (*p >= 0x80 && substituted))
             put_rendered();
-        int len = *p < 0x80 ? 1 : character_length(p);
-        if (len > 1 && counter + character_cells(p, len) > limit && glyph_width(p, len) == 2) {
-            *out++ = ' ';       // a wide character is not cut at the edge
-            counter++;
+        int w = len > 1 ? glyph_width(p, len) : 0;
+        if (w > 1 && counter + w > limit) {
+            while (counter < limit) {   // a wide character is not cut at the edge
+                *out++ = ' ';
+                counter++;
+            }
             break;
         }
         out = render_char(out, p, len, &counter);
+        substituted = *p < 0x20;
         p += len;
     }
     if (counter >= limit && col0 < limit) {
@@ -165,7 +176,7 @@ int column_after(const byte* from, const byte* to, int column)
 {
     int n = column;
     while (from < to) {
-        if (*from < 0x80 || !utf8_text) {
+        if (!utf8_text || (*from < 0x80 && (from + 1 == to || from[1] < 0xC2))) {
             n += char_width(*from++, n);
         } else {
             int len = character_length(from, to);
@@ -190,12 +201,12 @@ byte* column_pointer_from(byte* p, int k, int target)
             k++;
             if (k % tab_width == 0)
                 p++;
-        } else if (*p < 0x80 || !utf8_text) {
+        } else if (!utf8_text || (*p < 0x80 && p[1] < 0xC2)) {
             k += byte_width(*p);
             p++;
         } else {
             int len = character_length(p);
-            k += character_cells(p, len);
+            k += len == 1 ? byte_width(*p) : character_cells(p, len);
             p += len;
         }
     }

@@ -36,7 +36,7 @@ static int width_up_to(const byte* s, int limit)
 {
     int n = 0;
     while (s < cursor && n < limit) {
-        int len = *s < 0x80 ? 1 : character_length(s);
+        int len = character_length(s);
         n += char_width(s, len, n);
         s += len;
     }
@@ -56,7 +56,7 @@ struct view_starts {
     const byte* line = nullptr;
     unsigned long changes = 0;
     int cols = 0, tabs = 0, controls = 0;
-    bool utf8 = false;
+    bool utf8 = false, clusters_own_width = false;
     std::vector<byte*> at;
     std::vector<int> column;
     size_t hint = 0;            // where the last view was found
@@ -64,7 +64,8 @@ struct view_starts {
     bool current(const byte* l) const
     {
         return line == l && changes == text_changes && cols == screen_cols &&
-               tabs == tab_width && controls == show_controls && utf8 == utf8_text;
+               tabs == tab_width && controls == show_controls && utf8 == utf8_text &&
+               clusters_own_width == bool(grapheme_width_mode);
     }
     void begin(byte* l)
     {
@@ -74,6 +75,7 @@ struct view_starts {
         tabs = tab_width;
         controls = show_controls;
         utf8 = utf8_text;
+        clusters_own_width = grapheme_width_mode;
         at.assign(1, l);
         column.assign(1, 0);
         hint = 0;
@@ -187,8 +189,8 @@ void refresh()
     place_cursor();
 }
 
-// Draws line p from its display column offset: a character of two cells
-// that the left edge cuts shows as a blank.
+// Draws line p from its display column offset: the cells of a character
+// that the left edge cuts show as blanks.
 static void draw_shifted(byte* p, int offset)
 {
     if (offset == 0) {
@@ -197,12 +199,10 @@ static void draw_shifted(byte* p, int offset)
     }
     byte* from = column_pointer(p, offset);
     const byte* cut = from > p ? previous_character(p, from) : from;
-    if (utf8_text && from - cut > 1 && display_width(p, from) > offset) {
+    int blanks = utf8_text && from - cut > 1 ? display_width(p, from) - offset : 0;
+    for (int i = 0; i < blanks; i++)
         put_string(" ");
-        draw_line(from, 1);
-    } else {
-        draw_line(from, 0);
-    }
+    draw_line(from, blanks > 0 ? blanks : 0);
 }
 
 /*

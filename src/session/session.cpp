@@ -110,7 +110,7 @@ void run_session(const char* name, long line, long column)
     stop_replay();
     open_text(name);
     move_view(line - 1, 0);
-    move_cursor_chars(column - 1);
+    move_cursor_bytes(column - 1);
     command_loop();
     write_session_file();
 }

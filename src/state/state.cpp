@@ -36,6 +36,7 @@ int text_attr = 0x1F;
 int tab_width = 8;
 int show_controls;
 int utf8_text;
+int grapheme_width_mode;
 int auto_indent = 1;
 int delete_to_buffer = 1;
 

@@ -50,6 +50,7 @@ extern int text_attr;              // text window: bright white on blue
 extern int tab_width;              // 1..9
 extern int show_controls;          // control bytes as caret pairs
 extern int utf8_text;              // the locale is UTF-8: characters of several bytes
+extern int grapheme_width_mode;    // the terminal draws a cluster as one (mode 2027): its own width
 extern int auto_indent;            // a line split copies the indentation
 extern int delete_to_buffer;       // Delete also fills the paste buffer
 
