@@ -365,3 +365,31 @@ TEST_F(Files, AnUnreadableFileIsNotTakenForANewOne)
     chmod("secret", 0600);
     EXPECT_EQ(read_file("secret"), "private\n");
 }
+
+// A load or save that takes long shows how far it has come on row 2 (here
+// at once), then ends with its usual message; ^C stops a load, and a Get
+// stopped inserts nothing.
+TEST_F(Files, ALongLoadOrSaveShowsItsProgressAndCtrlCStopsALoad)
+{
+    std::string big;
+    for (int i = 0; big.size() < (1 << 20); i++)
+        big += "line " + std::to_string(i) + "\n";
+    create_file("big.txt", big);
+    use_store(4 << 20);
+    set_progress_delay(0);
+    take_output();
+    EXPECT_EQ(load_with_progress("big.txt", text_begin, load_mode::open).status, file_status::done);
+    std::string shown = take_output();
+    EXPECT_NE(shown.find("reading 'big.txt' 65536/" + std::to_string(big.size())), std::string::npos) << shown;
+    EXPECT_EQ(message(), "----> reading 'big.txt'");
+    EXPECT_EQ(save_text("copy.txt"), 0);
+    EXPECT_NE(take_output().find("writing to 'copy.txt' 65536/"), std::string::npos);
+    EXPECT_EQ(read_file("copy.txt"), big);
+
+    set_text({"kept"});
+    type("\x03");
+    EXPECT_EQ(load_with_progress("big.txt", text_begin, load_mode::get).status, file_status::stopped);
+    set_progress_delay(500);
+    EXPECT_EQ(text_lines(), (Lines{"kept"})) << "a Get stopped inserts nothing";
+    EXPECT_EQ(message(), "----> reading 'big.txt' interrupted");
+}

@@ -41,6 +41,13 @@ static struct {
     struct timespec start, shown;
 } long_work;
 
+static long progress_delay_ms = 500;
+
+void set_progress_delay(long ms)
+{
+    progress_delay_ms = ms;
+}
+
 static long ms_since(const struct timespec& t, const struct timespec& now)
 {
     return (now.tv_sec - t.tv_sec) * 1000 + (now.tv_nsec - t.tv_nsec) / 1000000;
@@ -50,8 +57,9 @@ static bool show_progress(size_t done, size_t total)
 {
     struct timespec now;
     clock_gettime(CLOCK_MONOTONIC, &now);
-    if (ms_since(long_work.start, now) < 500 || ms_since(long_work.shown, now) < 100)
-        return !(long_work.stoppable && ms_since(long_work.start, now) >= 500 && interrupt_typed());
+    bool long_enough = ms_since(long_work.start, now) >= progress_delay_ms;
+    if (!long_enough || ms_since(long_work.shown, now) < 100)
+        return !(long_work.stoppable && long_enough && interrupt_typed());
     long_work.shown = now;
     show_message("--> %s '%s' %zu/%zu", long_work.what, long_work.path, done, total);
     flush_output();

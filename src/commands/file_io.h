@@ -8,6 +8,8 @@
 // Loads path at pos (with the progress of a long load on row 2, and ^C
 // to stop it) and shows what it came to.
 file_result load_with_progress(const char* path, byte* pos, load_mode mode);
+// How long a load or save runs before it shows its progress (for tests).
+void set_progress_delay(long ms);
 // Shows what a load of path came to.
 void report_load(const char* path, const file_result& r);
 // Shows what a write to path came to; 0 when it was written.
