@@ -33,7 +33,7 @@ std::set<std::string> files_in(const PtyEditor& pym)
 {
     std::set<std::string> names;
     for (const auto& e : std::filesystem::recursive_directory_iterator(pym.dir()))
-        if (e.is_regular_file())
+        if (e.is_regular_file() && std::filesystem::relative(e.path(), pym.dir()).string().rfind(".state/", 0) != 0)
             names.insert(std::filesystem::relative(e.path(), pym.dir()).string());
     return names;
 }

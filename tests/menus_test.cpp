@@ -56,8 +56,8 @@ TEST(QuitMenu, WriteSavesACopyAndUpdateStillWritesTheOldName)
     escape_then(pym, "QWb.txt\r", row_is(2, "--"));
     EXPECT_EQ(pym.read_file("b.txt"), "new one\n");
     EXPECT_EQ(pym.read_file("a.txt"), "one\n");
-    // The name is kept, and the text counts as saved.
-    escape_then(pym, "Q", row_is(2, "----> 'a.txt'  8"));
+    // The name is kept, and the text still differs from its own file.
+    escape_then(pym, "Q", row_is(2, "----> 'a.txt' * 8"));
 
     escape_then(pym, "i2", row_is(3, "new 2one"));
     escape_then(pym, "QU", row_is(2, "--"));
@@ -97,7 +97,8 @@ TEST(QuitMenu, AFailedWriteSaysSoAndLeavesTheTextModified)
     pym.start({"f.txt"});
     pym.send("more ");
     int bells = pym.screen().bells();
-    escape_then(pym, "QW/dev/full\r", row_is(2, "----> can't write '/dev/full'"));
+    escape_then(pym, "QW/dev/full\r", row_is(2, "----> '/dev/full' exists. Overwrite ? (y/n)"));
+    expect_after(pym, "y", row_is(2, "----> can't write '/dev/full'"));
     EXPECT_EQ(pym.screen().bells(), bells + 1);
     EXPECT_EQ(pym.screen().row(1), quit_menu_line);
     escape_then(pym, "Q", row_is(2, "----> 'f.txt' * 10"));
@@ -178,7 +179,7 @@ TEST_F(Saving, UpdateAndExitEndsTheRunOnlyAfterAWriteThatWorked)
     file_name = "/dev/full";
     type("x");
     press(Key::Esc);
-    type("&y");
+    type("&yy");                // a file other than the one read: asked about first
     EXPECT_FALSE(run(command_loop));
     EXPECT_EQ(screen().row(2), "----> can't write '/dev/full'");
     EXPECT_TRUE(modified);

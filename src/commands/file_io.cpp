@@ -8,6 +8,9 @@
 #include "prompts/input.h"
 #include "screen/console.h"
 #include "screen/keyboard.h"
+#include "screen/window.h"
+#include "store/history.h"
+#include "store/journal.h"
 
 void report_load(const char* path, const file_result& r)
 {
@@ -109,8 +112,25 @@ int report_write(const char* path, const file_result& r)
     return 1;
 }
 
+static bool text_incomplete;    // the text lacks part of the file it was opened from
+
+/*
+ * The file the text was last read from or written to, as it was then:
+ * a save to it first looks whether another program has been at it.
+ */
+static file_identity own_file;
+
+// An existing file may be replaced only when the user says so.
+static bool may_replace(const char* path)
+{
+    struct stat st;
+    return lstat(path, &st) != 0 || ask_yes_no("--> '%s' exists. Overwrite ? ", path);
+}
+
 int put_range(const char* path, byte* lo, byte* hi)
 {
+    if (!may_replace(path))
+        return 1;
     return report_write(path, write_with_progress(path, lo, hi, false));
 }
 
@@ -119,25 +139,91 @@ void note_opened_file(const char* path, const file_result& r)
     text_incomplete = r.nul_bytes || r.status == file_status::overflow ||
                       r.status == file_status::stopped || r.status == file_status::unreadable;
     text_crlf = r.crlf;
-    struct stat st;
-    loaded_device = loaded_inode = 0;
-    if (stat(path, &st) == 0) {
-        loaded_device = st.st_dev;
-        loaded_inode = st.st_ino;
-    }
+    own_file = r.identity;
+    if (r.status == file_status::missing)
+        own_file.hash = empty_hash();
+    else if (!own_file.hashed)
+        own_file = identify_file(path, true);
+    own_file.hashed = true;
 }
 
-// Whether path names the file the text was opened from.
-static bool is_opened_file(const char* path)
+void note_file_as_it_is(const char* path)
 {
-    struct stat st;
-    return stat(path, &st) == 0 && st.st_dev == loaded_device && st.st_ino == loaded_inode;
+    text_incomplete = false;
+    own_file = identify_file(path, true);
+    if (!own_file.exists)
+        own_file.hash = empty_hash();
+    own_file.hashed = true;
+}
+
+const file_identity& opened_file()
+{
+    return own_file;
+}
+
+// Whether path names the text's own file.
+static bool is_own_file(const char* path)
+{
+    return absolute_path(path) == absolute_path(file_name.c_str());
+}
+
+/*
+ * Whether the file at path is as the text last saw it: the same file,
+ * unchanged, or with the same contents (a touch changes nothing that
+ * matters). A file deleted, or swapped for a symbolic link, has changed.
+ */
+static bool unchanged_on_disk(const char* path)
+{
+    file_identity now = identify_file(path, false);
+    if (!own_file.exists && !now.exists)
+        return true;
+    if (!now.exists || now.symlink != own_file.symlink)
+        return false;
+    if (own_file.exists && same_file_unchanged(now, own_file))
+        return true;
+    now = identify_file(path, true);
+    return now.hashed && now.hash == own_file.hash;
+}
+
+bool file_changed_on_disk()
+{
+    return !file_name.empty() && !unchanged_on_disk(file_name.c_str());
+}
+
+/*
+ * Update and "&" (and Write to the text's own name): a file changed by
+ * another program since, or read only in part, is overwritten only when
+ * the user says so. Written, the text is unmodified and its journal goes.
+ */
+static int save_own_file(const char* path)
+{
+    if (!unchanged_on_disk(path) && !ask_yes_no("--> '%s' was changed by another program. Overwrite ? ", path))
+        return 1;
+    if (text_incomplete && own_file.exists && !ask_yes_no("--> text is incomplete. Overwrite ? ", ""))
+        return 1;
+    file_result r = write_with_progress(path, nullptr, nullptr, true);
+    if (report_write(path, r) != 0)
+        return 1;
+    own_file = r.identity;
+    note_text_saved();
+    journal_text_saved(absolute_path(path));
+    return 0;
 }
 
 int save_text(const char* path)
 {
-    if (text_incomplete && is_opened_file(path) &&
-        !ask_yes_no("--> text is incomplete. Overwrite ? ", ""))
+    if (is_own_file(path))
+        return save_own_file(path);
+    if (!may_replace(path))
         return 1;
     return report_write(path, write_with_progress(path, nullptr, nullptr, true));
+}
+
+void say_journal_trouble()
+{
+    if (const char* why = take_journal_trouble()) {
+        show_message("--> no recovery journal: %s", why);
+        show_status();          // it comes in the middle of typing
+        place_cursor();
+    }
 }

@@ -16,8 +16,22 @@ void report_load(const char* path, const file_result& r);
 int report_write(const char* path, const file_result& r);
 // Writes lo..hi to path and says how it went; 0 when written.
 int put_range(const char* path, byte* lo, byte* hi);
-// Writes the whole text to path, asking first when it would replace the
-// file it was opened from with only part of it. 0 when written.
+/*
+ * Writes the whole text to path. To the text's own file (Update, "&"), it
+ * asks first when another program has changed the file since, or when the
+ * text holds only part of it; the text is then unmodified. Another
+ * existing file is replaced only when the user says so, and the text
+ * stays modified. 0 when written.
+ */
 int save_text(const char* path);
-// Remembers which file the text was opened from and whether it lacks part of it.
+// Remembers the file the text was opened from, as it is, and whether the
+// text lacks part of it.
 void note_opened_file(const char* path, const file_result& r);
+// Remembers the text's own file as it is now (a recovered text's).
+void note_file_as_it_is(const char* path);
+const file_identity& opened_file();
+// Whether another program has changed the text's own file since it was
+// read or written (regaining the focus asks this).
+bool file_changed_on_disk();
+// Says once on row 2 why there is no recovery journal, when that came up.
+void say_journal_trouble();

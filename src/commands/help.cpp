@@ -14,6 +14,7 @@
 #include "prompts/read_key.h"
 #include "screen/console.h"
 #include "screen/window.h"
+#include "store/journal.h"
 #include "store/files.h"
 
 #include "help_text.h"          // builtin_help, made from pym.hlp
@@ -137,6 +138,7 @@ void show_help()
         return;
     }
     flush_output();
+    flush_journal();            // the viewer may take a while
     restore_terminal();
     int status = run_command("exec " + shell_quoted(program_to_run) + " " + shell_quoted(help) + " r");
     remove_help_copy();

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <string>
 
+#include "commands/file_io.h"
 #include "commands/motion.h"
 #include "commands/pasting.h"
 #include "commands/shared_keys.h"
@@ -202,5 +203,6 @@ void insert_mode(int insert)
         } else {
             type_key(key, key == key_enter, insert);
         }
+        say_journal_trouble();
     }
 }

@@ -38,7 +38,7 @@ int quit_menu()
         case 'I': case 'i':
             if (ignore_changes()) {
                 open_text(prompt_string("--> file: "));
-                return 'i';
+                return view_only ? ' ' : 'i';   // viewing, when another editor has it
             }
             break;
         case 'U': case 'u':

@@ -95,6 +95,32 @@ static bool wait_for_input(int timeout_ms)
     return ready != 0;
 }
 
+// Work that waits for the user to pause: done after a second without input.
+static bool (*idle_due)();
+static void (*idle_work)();
+const int idle_ms = 1000;
+
+void set_idle_work(bool (*due)(), void (*work)())
+{
+    idle_due = due;
+    idle_work = work;
+}
+
+// Before a wait for ever: a second's wait first, then the idle work when
+// nothing came. False when a resize woke it.
+static bool wait_for_pause()
+{
+    if (!idle_due || !idle_due())
+        return true;
+    struct pollfd p = {0, POLLIN, 0};
+    int ready = poll(&p, 1, idle_ms);
+    if (ready < 0 && errno == EINTR && terminal_resized)
+        return false;
+    if (ready == 0)
+        idle_work();
+    return true;
+}
+
 /*
  * The next byte from the terminal; no_byte when none came within
  * timeout_ms, input_end at the end of the input, and resize_byte when a
@@ -106,6 +132,8 @@ static int read_terminal_byte(int timeout_ms)
         return terminal.block[terminal.pos++];
     if (timeout_ms >= 0 && !wait_for_input(timeout_ms))
         return no_byte;
+    if (timeout_ms < 0 && !wait_for_pause())
+        return resize_byte;
     for (;;) {
         ssize_t got = read(0, terminal.block, sizeof terminal.block);
         if (got > 0) {

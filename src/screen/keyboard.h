@@ -33,6 +33,10 @@ bool interrupt_typed();
 typedef int (*byte_source)(int timeout_ms);
 void set_input_source(byte_source source);
 
+// Work done once the user has paused for a second (while due says so):
+// the recovery journal goes to the disk then.
+void set_idle_work(bool (*due)(), void (*work)());
+
 // What happens when the input ends (the terminal went away).
 typedef void (*end_handler)();
 void set_input_end_handler(end_handler handler);

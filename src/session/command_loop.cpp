@@ -22,6 +22,7 @@
 #include "keys/keys.h"
 #include "session/session.h"
 #include "store/history.h"
+#include "store/journal.h"
 
 // The keys view mode turns into ESC before anything else sees them.
 static const char blocked_keys[] = "bcdghimrsxyzBCDGHIMRSXYZ&-<?\x16\x08\x19";
@@ -189,6 +190,7 @@ void command_loop()
             show_message("--> change too big to undo");
             place_cursor();
         }
+        say_journal_trouble();
         if (done)
             return;
         if (next) {

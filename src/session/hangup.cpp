@@ -26,70 +26,17 @@
 #include "state/state.h"
 #include "store/append.h"
 #include "store/files.h"
+#include "store/journal.h"
+#include "store/rescue.h"
 #include "store/store.h"
 
 void (*instead_of_exit)(int code);
 
-// Where an emergency file may go when it cannot go beside the text's file;
-// read at start-up, since the environment is no place for a signal handler.
-static char home_dir[4096], temp_dir[4096];
-
-// Tries base + ".save", then ".save.1" and on; a name that is taken is
-// never written. True when one of them now holds the whole text.
-static bool save_as(const char* base, char* name, size_t size)
-{
-    for (unsigned n = 0; n < 1000; n++) {
-        char* p = name;
-        append(&p, name + size, base);
-        append(&p, name + size, ".save");
-        if (n > 0) {
-            append(&p, name + size, ".");
-            append_number(&p, name + size, n);
-        }
-        int fd = open(name, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
-        if (fd < 0 && errno == EEXIST)
-            continue;
-        if (fd < 0)
-            return false;
-        bool ok = write_whole_text(fd);
-        if (close(fd) != 0)
-            ok = false;
-        if (!ok)
-            unlink(name);       // a partial file would look like a saved text
-        return ok;
-    }
-    return false;
-}
-
-// "DIR/pym" for a fallback directory, or "" when there is none.
-static void fallback_base(char* out, size_t size, const char* dir)
-{
-    out[0] = 0;
-    if (!dir[0])
-        return;
-    char* p = out;
-    append(&p, out + size, dir);
-    append(&p, out + size, "/pym");
-}
-
 const char* emergency_save()
 {
-    static char name[4200];
     if (!modified || !text_begin || text_end <= text_begin)
         return "";
-    const char* own = file_name.c_str();
-    bool named = *own && strcmp(own, default_name) != 0 && strlen(own) < 4096;
-    if (named && save_as(own, name, sizeof name))
-        return name;
-    if (save_as("pym", name, sizeof name))
-        return name;
-    char base[4200];
-    for (const char* dir : {home_dir, temp_dir}) {
-        fallback_base(base, sizeof base, dir);
-        if (base[0] && save_as(base, name, sizeof name))
-            return name;
-    }
-    return nullptr;
+    return rescue_text(file_name.c_str());
 }
 
 // Tells, on the terminal handed back, where the text went.
@@ -117,6 +64,7 @@ void end_run_abruptly(int code)
     if (const char* temp = unfinished_save())
         unlink(temp);
     const char* saved = emergency_save();
+    leave_journal();            // it stays, beside the emergency file
     if (text_begin && line_start)
         write_session_record(line_number_of(line_start), (unsigned long)(cursor - line_start + 1));
     restore_terminal(true);
@@ -151,10 +99,10 @@ static bool is_stop(int sig)
     return sig == SIGTSTP || sig == SIGTTIN || sig == SIGTTOU;
 }
 
-// What must be on disk before the editor stops goes here; nothing is kept
-// outside the store yet.
+// What must be on disk before the editor stops: the recovery journal.
 static void before_stop()
 {
+    flush_journal();
 }
 
 static void stop_now(int sig)
@@ -233,13 +181,6 @@ static void note_resize(int)
     terminal_resized = 1;
 }
 
-static void keep_directory(char* out, size_t size, const char* dir)
-{
-    out[0] = 0;
-    if (dir && dir[0] && strlen(dir) < size)
-        strcpy(out, dir);
-}
-
 // Signals whose default is to end the process without a fault.
 static const int ending_signals[] = {
     SIGHUP, SIGINT, SIGQUIT, SIGTERM, SIGUSR1, SIGUSR2, SIGALRM, SIGVTALRM,
@@ -249,9 +190,7 @@ static const int crash_signals[] = {SIGSEGV, SIGBUS, SIGABRT, SIGFPE, SIGILL, SI
 
 void install_hangup_handlers()
 {
-    keep_directory(home_dir, sizeof home_dir, getenv("HOME"));
-    const char* tmp = getenv("TMPDIR");
-    keep_directory(temp_dir, sizeof temp_dir, tmp && tmp[0] ? tmp : "/tmp");
+    find_rescue_directories();
     end_deferred = end_deferred_run;
 
     struct sigaction sa;

@@ -23,6 +23,7 @@
 #include "session/hangup.h"
 #include "session/session_file.h"
 #include "store/files.h"
+#include "store/journal.h"
 #include "store/store.h"
 
 
@@ -109,10 +110,13 @@ void run_session(const char* name, long line, long column)
     text_capacity = std::min<uint32_t>(shown_capacity(name), text_capacity);
     stop_replay();
     open_text(name);
-    move_view(line - 1, 0);
-    move_cursor_bytes(column - 1);
+    if (!text_was_recovered()) {
+        move_view(line - 1, 0);
+        move_cursor_bytes(column - 1);
+    }
     command_loop();
     write_session_file();
+    end_journal();              // a run that ends normally leaves no journal
 }
 
 /*
@@ -151,6 +155,8 @@ int pym_main(int argc, char** argv)
             start_name = words[0];
     }
     install_hangup_handlers();
+    find_journal_directory();
+    set_idle_work(journal_flush_due, flush_journal);
     run_session(start_name.c_str(), line, column);
     goto_xy(1, console_rows);
     clear_to_eol();

@@ -18,9 +18,7 @@ extern byte* text_begin;           // first byte of the first line
 extern byte* text_end;             // one past the NUL of the last line
 extern uint32_t text_capacity;     // bytes the text may occupy
 extern int modified;               // changed since opened or last written
-extern int text_incomplete;        // the text lacks part of the file it was opened from
 extern int text_crlf;              // every line read ended in CR LF: written so again
-extern unsigned long loaded_device, loaded_inode;  // which file that was
 extern byte* selection_start;      // start of a range being selected, or null
 extern volatile sig_atomic_t store_busy;       // changes of the text under way
 extern volatile sig_atomic_t deferred_signal;  // a signal that waits for them to end

@@ -3,8 +3,10 @@
 #pragma once
 
 #include <cstddef>
+#include <sys/types.h>
 
 #include "state/state.h"
+#include "store/identity.h"
 
 enum class file_status {
     done,           // read to its end, or written
@@ -23,6 +25,7 @@ struct file_result {
     int error = 0;              // the errno behind unreadable and no_room
     bool nul_bytes = false;     // the file held NUL bytes, dropped with what followed them
     bool crlf = false;          // every line read ended in CR LF
+    file_identity identity;     // the file read or written, and its contents' hash
 };
 
 /*
@@ -43,10 +46,14 @@ bool tell_progress(size_t done, size_t total);
  */
 enum class load_mode { open, get };
 file_result load_file(const char* path, byte* pos, load_mode mode);
+// Opens size bytes of fd from start as a text, as a file of them would be
+// (the recovery journal keeps a copy of a file so).
+file_result load_region(int fd, off_t start, off_t size, byte* pos);
 // Writes lo..hi, each line followed by its line end (CR LF or LF, as read).
 // The old contents of the file survive any failure.
 file_result write_range(const char* path, byte* lo, byte* hi);
-// write_range over the whole text as it is written (see written_end).
+// write_range over the whole text as it is written (see written_end). The
+// caller tells the history when that was the text's own file.
 file_result write_file(const char* path);
 // Writes the whole text to fd as write_file would. Async-signal-safe:
 // the emergency save uses it.

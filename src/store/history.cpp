@@ -345,6 +345,12 @@ void note_text_saved()
     note_modified();
 }
 
+void note_text_unsaved()
+{
+    saved_at = -1;
+    note_modified();
+}
+
 bool at_saved_text()
 {
     return saved_at == long(done);

@@ -76,6 +76,8 @@ bool older_steps_dropped();
 // The text as it stands was written to its own file: undoing back to here
 // is unmodified. modified is kept here, from the history alone.
 void note_text_saved();
+// The text as it stands differs from its file (a recovered text).
+void note_text_unsaved();
 bool at_saved_text();
 // True once when a step was too large to keep (row 2 then says so).
 bool take_too_big_to_undo();

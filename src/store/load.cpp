@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdint>
 #include <cstring>
 #ifdef __SSE2__
 #include <emmintrin.h>
@@ -16,6 +17,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "store/identity.h"
+#include "store/journal.h"
 #include "store/store.h"
 
 static progress_hook progress;
@@ -36,6 +39,10 @@ static struct {
     byte block[1 << 16];
     size_t pos = 0, len = 0;
     size_t read = 0, size = 0;  // bytes read so far, of the size the file said
+    off_t start = 0;            // where the bytes begin in the file
+    size_t limit = 0;           // bytes that may be read in all
+    size_t remaining = 0;       // bytes that may still be read
+    content_hash hash;          // of the bytes read
     bool at_end = false;
     bool stopped = false;       // the user asked to stop
     int error = 0;              // errno of a failed read
@@ -86,9 +93,19 @@ static bool widen_room()
     return true;
 }
 
-// Counts what was read; false when the user has asked to stop.
-static bool count_read(size_t n)
+// Reads up to n of the bytes still to come.
+static ssize_t read_input(byte* p, size_t n)
 {
+    ssize_t got = read(input.fd, p, std::min(n, input.remaining));
+    if (got > 0)
+        input.remaining -= size_t(got);
+    return got;
+}
+
+// Counts what was read; false when the user has asked to stop.
+static bool count_read(const byte* p, size_t n)
+{
+    input.hash.add(p, n);
     input.read += n;
     if (!tell_progress(input.read, std::max(input.size, input.read)))
         input.stopped = true;
@@ -100,7 +117,7 @@ static bool fill_input()
     if (input.at_end || input.stopped)
         return false;
     for (;;) {
-        ssize_t got = read(input.fd, input.block, sizeof input.block);
+        ssize_t got = read_input(input.block, sizeof input.block);
         if (got < 0 && errno == EINTR)
             continue;
         if (got <= 0) {         // a read error ends the load like the end, but is kept
@@ -111,7 +128,7 @@ static bool fill_input()
         }
         input.pos = 0;
         input.len = size_t(got);
-        return count_read(size_t(got));
+        return count_read(input.block, size_t(got));
     }
 }
 
@@ -225,11 +242,11 @@ static int open_for_load(const char* path, file_result& r)
 }
 
 // Reads up to n bytes at p; returns how many came, or -1 on an error.
-static long read_fully(int fd, byte* p, size_t n)
+static long read_fully(byte* p, size_t n)
 {
     size_t got = 0;
     while (got < n) {
-        ssize_t r = read(fd, p + got, n - got);
+        ssize_t r = read_input(p + got, n - got);
         if (r < 0 && errno == EINTR)
             continue;
         if (r < 0)
@@ -269,6 +286,15 @@ static bool turn_line_ends(byte* to, const byte* from, size_t n)
     return true;
 }
 
+// Back at the first byte, as nothing had been read.
+static void start_input_again()
+{
+    lseek(input.fd, input.start, SEEK_SET);
+    input.remaining = input.limit;
+    input.read = 0;
+    input.hash = content_hash();
+}
+
 /*
  * The common file at memory speed: read a piece at a time into a small
  * buffer, each piece copied into the room with its line ends turned into
@@ -278,20 +304,19 @@ static bool turn_line_ends(byte* to, const byte* from, size_t n)
  * this way; false, with the file back at its start, sends any other to the
  * line by line load (and one the user stopped to no load at all).
  */
-static bool load_whole(int fd, byte* pos, off_t size)
+static bool load_whole(byte* pos, off_t size)
 {
     size_t n = size_t(size), got = 0;
     byte piece[1 << 16];
     bool plain = true;
     while (plain && got < n) {
         size_t want = std::min(sizeof piece, n - got);
-        plain = read_fully(fd, piece, want) == long(want) && turn_line_ends(pos + got, piece, want);
+        plain = read_fully(piece, want) == long(want) && turn_line_ends(pos + got, piece, want);
         got += want;
-        plain = plain && count_read(want);
+        plain = plain && count_read(piece, want);
     }
-    if (!plain || read_fully(fd, piece, 1) != 0) {
-        lseek(fd, 0, SEEK_SET);
-        input.read = 0;
+    if (!plain || read_fully(piece, 1) != 0) {
+        start_input_again();
         return false;
     }
     load_point = pos + n;
@@ -300,12 +325,15 @@ static bool load_whole(int fd, byte* pos, off_t size)
     return true;
 }
 
-static void start_input(int fd, off_t size, bool keep_line_ends)
+static void start_input(int fd, off_t start, off_t size, size_t limit, bool keep_line_ends)
 {
     input.fd = fd;
     input.pos = input.len = 0;
     input.read = 0;
     input.size = size_t(size);
+    input.start = start;
+    input.limit = input.remaining = limit;
+    input.hash = content_hash();
     input.at_end = input.stopped = false;
     input.error = 0;
     input.nul_bytes = false;
@@ -339,14 +367,13 @@ static bool open_load_room(byte* pos, off_t size)
 }
 
 // Reads every line into the room at pos; returns the last read_line result.
-static long read_lines(int fd, byte* pos, off_t size, bool keep_line_ends)
+static long read_lines(byte* pos, off_t size)
 {
-    start_input(fd, size, keep_line_ends);
     if (!open_load_room(pos, size))
         return -1;
     long result = 0;
     bool whole = size > 0 && room_end == load_start + size + 1;
-    if (!whole || !load_whole(fd, load_start, size)) {
+    if (!whole || !load_whole(load_start, size)) {
         load_point = load_start;
         while ((result = read_line()) > 0) {
         }
@@ -383,6 +410,26 @@ static void report_input(file_result& r, long result)
     }
 }
 
+/*
+ * Reads the bytes of fd from start (size of them expected, limit at most)
+ * into the text at pos, as a file of them would be read.
+ */
+static void load_from(int fd, off_t start, off_t size, size_t limit, byte* pos, load_mode mode, file_result& r)
+{
+    change_scope change;
+    keep_line_number_below(pos);
+    size_t offset = size_t(pos - text_begin);
+    journal_before_change(placeholder_line(), crlf_line_ends());
+    start_input(fd, start, size, limit, mode == load_mode::open);
+    long result = read_lines(pos, size);
+    report_input(r, result);
+    // a Get is whole or nothing; a text opened keeps what could be read
+    size_t loaded = close_load_room(r.status == file_status::done || mode == load_mode::open);
+    note_loaded(offset, loaded);
+    if (mode == load_mode::open && !r.crlf && input.crlf_lines > 0)
+        set_crlf_line_ends(std::move(input.crlf_at));
+}
+
 file_result load_file(const char* path, byte* pos, load_mode mode)
 {
     file_result r;
@@ -391,16 +438,20 @@ file_result load_file(const char* path, byte* pos, load_mode mode)
         return r;
     struct stat st;
     off_t size = fstat(fd, &st) == 0 ? st.st_size : 0;
-    change_scope change;
-    keep_line_number_below(pos);
-    size_t offset = size_t(pos - text_begin);
-    long result = read_lines(fd, pos, size, mode == load_mode::open);
+    load_from(fd, 0, size, SIZE_MAX, pos, mode, r);
     close(fd);
-    report_input(r, result);
-    // a Get is whole or nothing; a text opened keeps what could be read
-    size_t loaded = close_load_room(r.status == file_status::done || mode == load_mode::open);
-    note_loaded(offset, loaded);
-    if (mode == load_mode::open && !r.crlf && input.crlf_lines > 0)
-        set_crlf_line_ends(std::move(input.crlf_at));
+    r.identity = identify_file(path, false);
+    if (r.status == file_status::done) {
+        r.identity.hash = input.hash.value();
+        r.identity.hashed = true;
+    }
+    return r;
+}
+
+file_result load_region(int fd, off_t start, off_t size, byte* pos)
+{
+    file_result r;
+    lseek(fd, start, SEEK_SET);
+    load_from(fd, start, size, size_t(size), pos, load_mode::open, r);
     return r;
 }

@@ -18,7 +18,6 @@
 #include <sys/xattr.h>
 #include <unistd.h>
 
-#include "store/history.h"
 #include "store/store.h"
 
 // ---- writing ------------------------------------------------------------
@@ -55,10 +54,13 @@ struct text_output {
     int patience_ms = -1;
     size_t done = 0, total = 0; // for the progress of a long save
     bool report = false;
+    content_hash* hash = nullptr;   // of what is written, when wanted
 };
 
 static void flush_block(text_output& o)
 {
+    if (o.hash)
+        o.hash->add(o.block, o.len);
     if (!o.failed && !write_fully(o.fd, o.block, o.len, o.patience_ms))
         o.failed = true;
     o.done += o.len;
@@ -173,6 +175,7 @@ struct write_target {
     off_t length = 0;           // what is to be written
     mode_t mode = 0;            // the file's permission bits, set again after the write
     bool failed = false;        // a write of the contents failed
+    content_hash hash;          // of the contents written
 };
 
 static char save_in_progress[4096];   // the temporary file, for a hang-up to remove
@@ -405,6 +408,8 @@ static bool write_text_range(int fd, byte* lo, byte* hi, write_target& t)
     o.patience_ms = 1000;
     o.total = size_t(t.length);
     o.report = true;
+    t.hash = content_hash();
+    o.hash = &t.hash;
     put_range(o, lo, hi);
     t.failed = o.failed;
     return finish_target(fd, t);
@@ -425,15 +430,17 @@ file_result write_range(const char* path, byte* lo, byte* hi)
             return r;
         ok = write_text_range(fd, lo, hi, target);
     }
-    if (!ok)
+    if (!ok) {
         r.status = file_status::write_failed;
+        return r;
+    }
+    r.identity = identify_file(path, false);
+    r.identity.hash = target.hash.value();
+    r.identity.hashed = true;
     return r;
 }
 
 file_result write_file(const char* path)
 {
-    file_result r = write_range(path, text_begin, written_end());
-    if (r.status == file_status::done)
-        note_text_saved();
-    return r;
+    return write_range(path, text_begin, written_end());
 }

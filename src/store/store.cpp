@@ -12,6 +12,7 @@
 #include <cstring>
 
 #include "store/history.h"
+#include "store/journal.h"
 
 // ---- changes under way ------------------------------------------------------
 
@@ -143,7 +144,10 @@ bool placeholder_line()
 
 void set_placeholder_line(bool on)
 {
+    bool was = placeholder;
     placeholder = on;
+    if (was != on)
+        journal_placeholder(on);
 }
 
 static bool last_line_empty()
@@ -331,12 +335,14 @@ byte* insert_bytes(byte* pos, const byte* src, size_t n)
         return pos;
     change_scope change;
     size_t offset = size_t(pos - text_begin);
+    journal_before_change(placeholder, crlf_ends);
     byte* after = open_room(pos, long(n));
     if (!after)
         return nullptr;
     record(offset, nullptr, 0, n);  // an insertion needs no bytes of the text
     std::memcpy(after - n, src, n);
     changed(offset, 0, n, nullptr);
+    journal_change(journal_op::insert, offset, 0, n, placeholder, crlf_ends);
     return after;
 }
 
@@ -346,6 +352,7 @@ void note_loaded(size_t offset, size_t n)
         return;
     record(offset, nullptr, 0, n);
     changed(offset, 0, n, nullptr);
+    journal_change(journal_op::insert, offset, 0, n, placeholder, crlf_ends);
 }
 
 void remove_range(byte* a, byte* b)
@@ -356,12 +363,14 @@ void remove_range(byte* a, byte* b)
     byte* lo = a < b ? a : b;
     byte* hi = a < b ? b : a;
     size_t d = size_t(hi - lo), offset = size_t(lo - text_begin);
+    journal_before_change(placeholder, crlf_ends);
     record(offset, lo, d, 0);
     keep_line_number_below(lo);
     move_for_removal(lo, hi, long(d));
     move_bytes(lo, hi, size_t(text_end - hi));
     text_end -= d;
     changed(offset, d, 0, nullptr);
+    journal_change(journal_op::remove, offset, d, 0, placeholder, crlf_ends);
 }
 
 void overwrite_bytes(byte* pos, const byte* src, size_t n)
@@ -371,9 +380,11 @@ void overwrite_bytes(byte* pos, const byte* src, size_t n)
     change_scope change;
     size_t offset = size_t(pos - text_begin);
     keep_line_number_below(pos);    // the bytes may hold line ends
+    journal_before_change(placeholder, crlf_ends);
     record(offset, pos, n, n);
     std::memcpy(pos, src, n);
     changed(offset, n, n, nullptr);
+    journal_change(journal_op::overwrite, offset, n, n, placeholder, crlf_ends);
 }
 
 // ---- a batch in one pass ------------------------------------------------------------
@@ -495,6 +506,7 @@ bool apply_changes(const std::vector<text_change>& cs, bool record_them)
     byte* new_begin = text_begin + l.base;
     change_scope change;
     keep_line_number_below(text_begin + cs.front().offset);
+    journal_before_change(placeholder, crlf_ends);
     if (record_them)
         record_batch(cs, l);
     move_positions_for(cs, l, new_begin);
@@ -504,6 +516,11 @@ bool apply_changes(const std::vector<text_change>& cs, bool record_them)
     mark_text_begin();
     line_ends_after_batch(cs, l);
     record_placeholder_after(placeholder);
+    std::vector<journal_change_part> parts;
+    parts.reserve(cs.size());
+    for (const text_change& c : cs)
+        parts.push_back({c.offset, c.removed, c.length, c.bytes, c.crlf});
+    journal_batch(parts, placeholder, crlf_ends);
     return true;
 }
 

@@ -16,6 +16,7 @@
 #include "commands/open_text.h"
 #include "session/session.h"
 #include "store/history.h"
+#include "store/journal.h"
 #include "store/store.h"
 
 namespace {
@@ -130,6 +131,9 @@ void EditorTest::SetUp()
     dir = templ;
     old_dir = std::filesystem::current_path();
     std::filesystem::current_path(dir);
+    // journals of the texts a test opens stay in its own directory
+    setenv("XDG_STATE_HOME", (dir + "/.state").c_str(), 1);
+    find_journal_directory();
     new_screen(80, 25);         // never the real terminal
     set_input_source(from_queue);
     set_input_end_handler([] { throw KeysRanOut(); });
@@ -139,6 +143,7 @@ void EditorTest::SetUp()
 
 void EditorTest::TearDown()
 {
+    end_journal();
     use_character_set(false);
     set_output_sink(nullptr);
     set_input_source(nullptr);

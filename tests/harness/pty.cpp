@@ -116,6 +116,8 @@ void PtyEditor::start(const std::vector<std::string>& args)
         unsetenv("LINES");
         unsetenv("COLUMNS");
         setenv("LC_ALL", locale_.c_str(), 1);
+        // the editor's recovery journals stay in the test's directory
+        setenv("XDG_STATE_HOME", (dir_ + "/.state").c_str(), 1);
         if (address_limit_) {
             struct rlimit limit = {address_limit_, address_limit_};
             setrlimit(RLIMIT_AS, &limit);
