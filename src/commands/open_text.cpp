@@ -127,7 +127,8 @@ void start_own_journal(const std::string& file, const journal_choice& c, const f
         return;
     bool as_read = !c.recovered && loaded.status == file_status::done && !loaded.nul_bytes;
     std::string why;
-    start_journal(file, as_read ? &opened_file() : nullptr, c.beside, &why);
+    if (start_journal(file, as_read ? &opened_file() : nullptr, c.beside, &why) && c.recovered)
+        keep_text_in_journal(placeholder_line(), crlf_line_ends());
 }
 
 bool recovered;

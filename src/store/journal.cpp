@@ -596,6 +596,13 @@ std::string journal_path()
     return j.path;
 }
 
+void keep_text_in_journal(bool placeholder, const std::vector<size_t>& ends)
+{
+    the_placeholder = placeholder;
+    if (j.head && !j.base_made && !j.broken)
+        make_base(ends);
+}
+
 void journal_before_change(bool placeholder, const std::vector<size_t>& ends)
 {
     the_placeholder = placeholder;

@@ -51,6 +51,9 @@ void remove_journal(const found_journal& j);
  * False, with *why, when no journal can be made.
  */
 bool start_journal(const std::string& file, const file_identity* source, bool beside, std::string* why);
+// The text differs from its file from the start (a recovered one): the
+// journal keeps it now, not at the first change.
+void keep_text_in_journal(bool placeholder, const std::vector<size_t>& crlf_ends);
 // The text open is given up: its journal goes (Exit, Init, a normal end).
 void end_journal();
 // The text is in its own file now: the journal goes until the next change.

@@ -30,9 +30,16 @@ PtyEditor::PtyEditor(int rows, int cols) : screen_(rows, cols)
     if (!mkdtemp(templ) || openpty(&m, &s, nullptr, nullptr, nullptr) != 0 ||
         tcgetattr(s, &initial_) != 0)
         abort();
-    dir_ = templ;
+    dir_ = own_dir_ = templ;
     close(m);
     close(s);
+}
+
+void PtyEditor::share_directory(const PtyEditor& other)
+{
+    std::filesystem::remove_all(own_dir_);
+    own_dir_.clear();
+    dir_ = other.dir_;
 }
 
 std::string PtyEditor::built_editor()
@@ -51,7 +58,7 @@ PtyEditor::~PtyEditor()
     hang_up();
     // a help viewer the editor ended may still be writing its session file
     std::error_code ec;
-    for (int i = 0; i < 50 && (std::filesystem::remove_all(dir_, ec), ec); i++)
+    for (int i = 0; i < 50 && !own_dir_.empty() && (std::filesystem::remove_all(own_dir_, ec), ec); i++)
         std::this_thread::sleep_for(milliseconds(20));
 }
 
@@ -126,6 +133,8 @@ void PtyEditor::start(const std::vector<std::string>& args)
             setenv(name.c_str(), value.c_str(), 1);
         if (chdir(dir_.c_str()) != 0)
             _exit(127);
+        if (user_ != uid_t(-1) && (setgid(user_) != 0 || setuid(user_) != 0))
+            _exit(126);
         if (as_job_)
             run_job(program_, argv.data(), report[1]);
         execv(program_.c_str(), argv.data());

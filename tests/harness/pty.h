@@ -46,6 +46,10 @@ public:
     {
         environment_.emplace_back(name, value);
     }
+    // Before start(): runs in the directory of another editor's test (and
+    // with its journals), which that one removes; as the user uid.
+    void share_directory(const PtyEditor& other);
+    void run_as_user(uid_t uid) { user_ = uid; }
     // Starts pym with these arguments and waits until its output settles.
     void start(const std::vector<std::string>& args);
     void send(std::string_view bytes);
@@ -80,6 +84,8 @@ private:
     std::string output_, dir_, locale_ = "C", program_ = built_editor();
     std::vector<std::pair<std::string, std::string>> environment_;
     size_t address_limit_ = 0;
+    std::string own_dir_;               // the directory this one removes
+    uid_t user_ = uid_t(-1);
     struct termios initial_;
     int master_ = -1;
     pid_t pid_ = -1;                    // the editor, or the parent of its job
