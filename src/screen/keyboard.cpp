@@ -16,6 +16,7 @@
 #include "screen/keyboard.h"
 
 #include <cerrno>
+#include <csignal>
 #include <cstdlib>
 #include <ctime>
 #include <deque>
@@ -95,30 +96,68 @@ static bool wait_for_input(int timeout_ms)
     return ready != 0;
 }
 
-// Work that waits for the user to pause: done after a second without input.
+/*
+ * Work that waits for the user to pause: done after a second without
+ * input. A timer, armed when there is such work and not on every key,
+ * interrupts the wait for a key; it finds either a second without input
+ * since the last (the work is done) or a key since (it is armed for the
+ * rest of the second). Typing costs no system call for it.
+ */
 static bool (*idle_due)();
 static void (*idle_work)();
-const int idle_ms = 1000;
+const long idle_ms = 1000;
+static timer_t idle_timer;
+static bool idle_timer_made, idle_timer_armed;
+static volatile sig_atomic_t idle_timer_rang;
+static struct timespec last_input;  // when the terminal last sent something
 
 void set_idle_work(bool (*due)(), void (*work)())
 {
     idle_due = due;
     idle_work = work;
+    if (due && !idle_timer_made) {
+        struct sigevent ev = {};
+        ev.sigev_notify = SIGEV_SIGNAL;
+        ev.sigev_signo = SIGALRM;
+        idle_timer_made = timer_create(CLOCK_MONOTONIC, &ev, &idle_timer) == 0;
+    }
 }
 
-// Before a wait for ever: a second's wait first, then the idle work when
-// nothing came. False when a resize woke it.
-static bool wait_for_pause()
+void note_idle_timer()
 {
-    if (!idle_due || !idle_due())
-        return true;
-    struct pollfd p = {0, POLLIN, 0};
-    int ready = poll(&p, 1, idle_ms);
-    if (ready < 0 && errno == EINTR && terminal_resized)
-        return false;
-    if (ready == 0)
+    idle_timer_rang = 1;
+}
+
+static long ms_since_input()
+{
+    struct timespec now;
+    clock_gettime(CLOCK_MONOTONIC_COARSE, &now);
+    return (now.tv_sec - last_input.tv_sec) * 1000 + (now.tv_nsec - last_input.tv_nsec) / 1000000;
+}
+
+static void arm_idle_timer(long ms)
+{
+    struct itimerspec when = {};
+    when.it_value.tv_sec = ms / 1000;
+    when.it_value.tv_nsec = (ms % 1000) * 1000000 + 1;
+    idle_timer_armed = timer_settime(idle_timer, 0, &when, nullptr) == 0;
+}
+
+// Before a wait for ever, and when the timer rang: the work, when its
+// second has passed, else the timer set for the rest of it.
+static void look_at_idle_work()
+{
+    if (idle_timer_rang) {
+        idle_timer_rang = 0;
+        idle_timer_armed = false;
+    }
+    if (!idle_timer_made || !idle_due || !idle_due() || idle_timer_armed)
+        return;
+    long quiet = ms_since_input();
+    if (quiet >= idle_ms)
         idle_work();
-    return true;
+    else
+        arm_idle_timer(idle_ms - quiet);
 }
 
 /*
@@ -132,13 +171,14 @@ static int read_terminal_byte(int timeout_ms)
         return terminal.block[terminal.pos++];
     if (timeout_ms >= 0 && !wait_for_input(timeout_ms))
         return no_byte;
-    if (timeout_ms < 0 && !wait_for_pause())
-        return resize_byte;
     for (;;) {
+        if (timeout_ms < 0)
+            look_at_idle_work();
         ssize_t got = read(0, terminal.block, sizeof terminal.block);
         if (got > 0) {
             terminal.pos = 1;
             terminal.len = size_t(got);
+            clock_gettime(CLOCK_MONOTONIC_COARSE, &last_input);
             return terminal.block[0];
         }
         if (got < 0 && errno == EINTR && terminal_resized && timeout_ms < 0)

@@ -34,8 +34,11 @@ typedef int (*byte_source)(int timeout_ms);
 void set_input_source(byte_source source);
 
 // Work done once the user has paused for a second (while due says so):
-// the recovery journal goes to the disk then.
+// the recovery journal goes to the disk then. A timer tells the pause: its
+// SIGALRM (a timer's, not one sent) is passed to note_idle_timer, which is
+// async-signal-safe.
 void set_idle_work(bool (*due)(), void (*work)());
+void note_idle_timer();
 
 // What happens when the input ends (the terminal went away).
 typedef void (*end_handler)();

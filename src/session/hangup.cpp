@@ -181,6 +181,16 @@ static void note_resize(int)
     terminal_resized = 1;
 }
 
+// SIGALRM from the key reader's idle timer says the user has paused; one
+// sent from outside ends the run like the others.
+static void on_alarm(int sig, siginfo_t* info, void*)
+{
+    if (info && info->si_code == SI_TIMER)
+        note_idle_timer();
+    else
+        ending_signal(sig);
+}
+
 // Signals whose default is to end the process without a fault.
 static const int ending_signals[] = {
     SIGHUP, SIGINT, SIGQUIT, SIGTERM, SIGUSR1, SIGUSR2, SIGALRM, SIGVTALRM,
@@ -203,6 +213,10 @@ void install_hangup_handlers()
         sigaction(sig, &sa, nullptr);
     sa.sa_handler = note_resize;    // no SA_RESTART: the read is woken
     sigaction(SIGWINCH, &sa, nullptr);
+    sa.sa_sigaction = on_alarm;
+    sa.sa_flags = SA_SIGINFO;
+    sigaction(SIGALRM, &sa, nullptr);
+    sa.sa_flags = 0;
     sa.sa_handler = stop_signal;
     for (int sig : {SIGTSTP, SIGTTIN, SIGTTOU})
         sigaction(sig, &sa, nullptr);
