@@ -391,3 +391,38 @@ TEST(Journal, AKillDuringAReplaceOfSevenThousandMatchesOrItsUndoLosesNothing)
         EXPECT_TRUE(got == text || got == replaced) << "killed " << delay << " us into the undo";
     }
 }
+
+// A journal without unsaved changes (an editor killed before the first)
+// is no lock and no recovery: a new start takes the file without a word.
+// One of an editor on another host (a shared home) is a lock, named so.
+TEST(Journal, AnEmptyJournalIsDroppedAndAnotherHostsIsALock)
+{
+    PtyEditor pym;
+    pym.create_file("notes.txt", original);
+    pym.start({"notes.txt"});
+    kill_editor(pym);
+    ASSERT_EQ(journals(pym).size(), 1u);
+
+    PtyEditor again;
+    again.share_directory(pym);
+    again.start({"notes.txt"});
+    EXPECT_TRUE(again.shows(1, "INSERT: <curs> Ins - exchange")) << again.screen().dump();
+    EXPECT_EQ(again.screen().row(2).find("?"), std::string::npos) << again.screen().dump();
+    again.send("x");
+    ASSERT_TRUE(status_is(again, 1, 2));
+    std::string journal = again.dir() + "/.state/pym/" + journals(again)[0];
+    kill_editor(again);
+    {
+        std::fstream f(journal, std::ios::in | std::ios::out | std::ios::binary);
+        f.seekp(16);            // the host's name, after the magic and the process number
+        f.write("elsewhere", 10);
+    }
+    PtyEditor third;
+    third.share_directory(pym);
+    third.start({"notes.txt"});
+    ASSERT_TRUE(third.wait_until([](const Screen& s) {
+        return s.row(2).find(" on elsewhere. Edit anyway ?") != std::string::npos;
+    })) << third.screen().dump();
+    third.send("n");
+    EXPECT_TRUE(third.shows(1, "<curs> Again Find Jump Put Quit @")) << third.screen().dump();
+}
