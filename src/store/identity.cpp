@@ -23,6 +23,8 @@ void content_hash::mix(const byte* block)
 
 void content_hash::add(const byte* p, size_t n)
 {
+    if (n == 0)
+        return;
     total += n;
     if (staged_length) {
         size_t take = std::min(n, sizeof staged - staged_length);

@@ -19,6 +19,7 @@
  * editor makes is wrapped (see the link options): names holding a slash
  * are refused and everything happens in a private directory.
  */
+#include <algorithm>
 #include <cerrno>
 #include <clocale>
 #include <csignal>
@@ -41,16 +42,19 @@
 #include "session/session.h"
 #include "state/state.h"
 #include "store/history.h"
+#include "store/journal.h"
 #include "store/store.h"
 #include "store/undo.h"
 
 // ---- every file call stays in the private directory ---------------------
 
 static bool editor_running;     // the fuzzer's own file calls pass freely
+static char state_dir[256];     // where the journals go: the one place outside
 
 static bool refused(const char* path)
 {
-    return editor_running && path && strchr(path, '/') != nullptr;
+    return editor_running && path && strchr(path, '/') != nullptr &&
+           strncmp(path, state_dir, strlen(state_dir)) != 0;
 }
 
 extern "C" {
@@ -175,12 +179,17 @@ static void count_move()
     check(deferred_signal == SIGHUP, "a hang-up in mid-change waits");
 }
 
-// The bytes Update would write for the text as it stands.
+// The bytes Update would write for the text as it stands: each line with
+// its own end, the empty text's placeholder line left out.
 static std::string text_as_written()
 {
     std::string s;
-    for (const byte* p = text_begin; p < text_end; p++)
-        s += *p ? std::string(1, char(*p)) : text_crlf ? std::string("\r\n") : std::string("\n");
+    const std::vector<size_t>& crlf = crlf_line_ends();
+    for (const byte* p = text_begin; p < written_end(); p++) {
+        size_t at = size_t(p - text_begin);
+        bool cr = text_crlf || std::binary_search(crlf.begin(), crlf.end(), at);
+        s += *p ? std::string(1, char(*p)) : cr ? std::string("\r\n") : std::string("\n");
+    }
     return s;
 }
 
@@ -243,6 +252,40 @@ static void note_opened_text()
     opened_generation = history_generation();
 }
 
+/*
+ * Whatever the keys did, the recovery journal rebuilds the text byte for
+ * byte: its line ends, and the empty text's placeholder line, included.
+ * Read from a copy, as the journal goes with the text.
+ */
+static void check_journal()
+{
+    std::string path = journal_path();
+    if (path.empty())
+        return;
+    std::string text = whole_text(), copy = std::string(state_dir) + "/copy.pymj";
+    std::vector<size_t> crlf = crlf_line_ends();
+    bool placeholder = placeholder_line(), all_crlf = text_crlf;
+    FILE* in = fopen(path.c_str(), "rb");
+    FILE* out = fopen(copy.c_str(), "wb");
+    check(in && out, "the journal can be read");
+    for (int c; (c = fgetc(in)) != EOF;)
+        fputc(c, out);
+    fclose(in);
+    fclose(out);
+    end_journal();
+    found_journal f;
+    f.path = copy;
+    size_t cursor_at;
+    if (recover_text(f, &cursor_at)) {
+        check(whole_text() == text, "the journal rebuilds the text");
+        check(crlf_line_ends() == crlf && bool(text_crlf) == all_crlf, "and its line ends");
+        check(placeholder_line() == placeholder, "and the empty text's placeholder");
+    } else {
+        check(history_generation() != opened_generation || text == opened_text, "a journal without a base: no change");
+    }
+    remove(copy.c_str());
+}
+
 // Whatever the keys did, undoing every step gives the text as opened and
 // redoing every step the newest text, with the store whole at each step.
 static void check_undo_and_redo()
@@ -269,6 +312,9 @@ extern "C" int LLVMFuzzerInitialize(int*, char***)
     char dir[] = "/tmp/pym-fuzz-XXXXXX";
     if (!mkdtemp(dir) || chdir(dir) != 0)
         abort();
+    snprintf(state_dir, sizeof state_dir, "%s/.state", dir);
+    setenv("XDG_STATE_HOME", state_dir, 1);
+    find_journal_directory();
     allocate_store(4096);
     set_output_sink(discard_output);
     set_input_source(next_key_byte);
@@ -314,6 +360,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     if (!hung_up) {
         check_invariants();
         check_undo_and_redo();
+        check_journal();
     }
+    end_journal();
     return 0;
 }
