@@ -236,7 +236,8 @@ void append_record(record r, const std::vector<std::pair<const void*, size_t>>& 
         std::memcpy(p, &r, sizeof r);
         p += sizeof r;
         for (const auto& piece : pieces) {
-            std::memcpy(p, piece.first, piece.second);
+            if (piece.second)
+                std::memcpy(p, piece.first, piece.second);
             p += piece.second;
         }
     } else {

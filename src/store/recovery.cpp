@@ -70,7 +70,8 @@ bool replay_batch(const record& h, const byte* p, const byte* end)
     if (uint64_t(end - p) / sizeof(batch_part) < h.count)
         return false;
     std::vector<batch_part> parts(h.count);
-    std::memcpy(parts.data(), p, h.count * sizeof(batch_part));
+    if (h.count)
+        std::memcpy(parts.data(), p, h.count * sizeof(batch_part));
     p += h.count * sizeof(batch_part);
     std::vector<std::vector<uint32_t>> ends(h.count);
     std::vector<text_change> batch;
@@ -85,7 +86,8 @@ bool replay_batch(const record& h, const byte* p, const byte* end)
             (i > 0 && b.offset < parts[i - 1].offset + parts[i - 1].removed))
             return false;
         ends[i].resize(b.crlf_count);
-        std::memcpy(ends[i].data(), p, b.crlf_count * 4);
+        if (b.crlf_count)
+            std::memcpy(ends[i].data(), p, b.crlf_count * 4);
         p += b.crlf_count * 4;
         batch.push_back({b.offset, b.removed, bytes, b.length, b.explicit_crlf ? &ends[i] : nullptr});
         bytes += b.length;

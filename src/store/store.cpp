@@ -455,7 +455,8 @@ void move_segments(const std::vector<text_change>& cs, const batch_layout& l, by
         move_bytes(new_begin + long(from) + l.shift[i], old_begin + from, to - from);
     };
     auto fill = [&](size_t i) {
-        std::memcpy(new_begin + long(cs[i].offset) + l.shift[i], cs[i].bytes, cs[i].length);
+        if (cs[i].length)
+            std::memcpy(new_begin + long(cs[i].offset) + l.shift[i], cs[i].bytes, cs[i].length);
     };
     if (l.upward) {
         for (size_t i = k + 1; i-- > 0;) {
