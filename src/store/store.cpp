@@ -116,7 +116,7 @@ static void move_for_removal(byte* lo, byte* hi, long d)
  */
 byte* line_start_of(byte* p)
 {
-    byte* nul = static_cast<byte*>(memrchr(store_block, 0, size_t(p - store_block)));
+    byte* nul = static_cast<byte*>(memrchr(text_begin - 1, 0, size_t(p - (text_begin - 1))));
     return nul + 1;
 }
 
