@@ -50,7 +50,7 @@ static int select_range(const char* menu, int letter, bool clear_message)
             continue;
         }
         int low = key & 0xFF;
-        if ((low & ~0xA0) == letter || low == key_escape)
+        if (fold_case(low) == letter || low == key_escape)
             return key;
         if (low == 'F' || low == 'f' || low == '-') {
             prompt_find(low == '-' ? -1 : 1);
