@@ -4,7 +4,7 @@
 #include <string>
 
 #include "commands/motion.h"
-#include "commands/pasting.h"
+#include "commands/terminal_paste.h"
 #include "commands/shared_keys.h"
 #include "prompts/menu.h"
 #include "prompts/message.h"

@@ -7,6 +7,7 @@
 
 #include <climits>
 
+#include "commands/delete.h"
 #include "commands/help.h"
 #include "commands/motion.h"
 #include "commands/search.h"

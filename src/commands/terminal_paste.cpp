@@ -1,4 +1,4 @@
-#include "commands/pasting.h"
+#include "commands/terminal_paste.h"
 
 #include <new>
 

@@ -1,7 +1,7 @@
-#include "commands/paste.h"
+#include "commands/paste_buffer.h"
 
 #include "commands/file_io.h"
-#include "commands/motion.h"
+#include "commands/delete.h"
 #include "commands/shared_keys.h"
 #include "commands/search.h"
 #include "prompts/menu.h"
