@@ -41,7 +41,7 @@ void delete_range(byte* a, byte* b)
         }
     } else {
         line_start = view_start = lo_line;
-        if (cursor_row == 3)
+        if (cursor_row == first_text_row)
             window_top = lo_line;
         set_view(display_width(lo_line, lo));
         redraw_pending = 1;

@@ -106,7 +106,7 @@ static void split_line(int w)
     } else if (cursor_row == screen_rows - 1) {
         cursor_row = screen_rows;
     } else {
-        scroll_up(3, screen_rows);
+        scroll_up(first_text_row, screen_rows);
         window_top = next_line(window_top);
     }
     line_start = view_start = cursor;

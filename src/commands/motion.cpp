@@ -25,7 +25,7 @@ int home_or_end(int code)
         goal_column = home ? 0 : line_end_column;
         refresh();
     } else if (prev_key != code) {
-        move_view(home ? 3 - cursor_row : screen_rows - cursor_row, 0);
+        move_view(home ? first_text_row - cursor_row : screen_rows - cursor_row, 0);
     } else {
         move_view(home ? -all_lines() : all_lines(), 0);
         code = 0;

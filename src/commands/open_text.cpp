@@ -55,8 +55,8 @@ void open_text(const char* path)
     show_load_status(loaded);
     note_opened_file(path, loaded);
     fill_empty_text();
-    redraw_window(text_begin, 3);
+    redraw_window(text_begin, first_text_row);
     clear_history();
-    place_cursor_at(1, 3);
+    place_cursor_at(1, first_text_row);
     reset_menu(view_only ? view_menu : full_menu);
 }

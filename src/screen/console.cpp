@@ -621,7 +621,7 @@ void goto_xy(int col, int row)
 {
     cur_col = col;
     cur_row = row;
-    current_attr = row > 2 ? text_attr : header_attr;
+    current_attr = row >= first_text_row ? text_attr : header_attr;
 }
 
 /*
