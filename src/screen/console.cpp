@@ -53,6 +53,7 @@
 
 #include "screen/utf8.h"
 #include "state/state.h"
+#include "store/append.h"
 #include "store/files.h"
 
 static const char* const low_glyphs[32] = {
@@ -460,19 +461,6 @@ static char* append(char* p, const char* s)
 {
     while (*s)
         *p++ = *s++;
-    return p;
-}
-
-char* decimal_digits(char* p, unsigned long n)
-{
-    char digits[24];
-    int k = 0;
-    do {
-        digits[k++] = char('0' + n % 10);
-        n /= 10;
-    } while (n > 0);
-    while (k > 0)
-        *p++ = digits[--k];
     return p;
 }
 

@@ -7,6 +7,7 @@
 #include "screen/console.h"
 #include "screen/render.h"
 #include "screen/utf8.h"
+#include "store/append.h"
 #include "store/store.h"
 
 // The window's positions move with the text they point at.
