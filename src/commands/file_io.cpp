@@ -87,10 +87,10 @@ static file_result write_with_progress(const char* path, byte* lo, byte* hi, boo
     return r;
 }
 
-int report_write(const char* path, const file_result& r)
+bool report_write(const char* path, const file_result& r)
 {
     switch (r.status) {
-    case file_status::done: clear_message_line(); return 0;
+    case file_status::done: clear_message_line(); return true;
     case file_status::not_regular: show_message("--> '%s' is not a regular file%c", path, key_bell); break;
     case file_status::no_room:
         show_message("--> can't write '%s': %s%c", path, strerror(r.error), key_bell);
@@ -98,10 +98,10 @@ int report_write(const char* path, const file_result& r)
     case file_status::write_failed: show_message("--> can't write '%s'%c", path, key_bell); break;
     default: show_message("--> can't open '%s'", path); break;
     }
-    return 1;
+    return false;
 }
 
-int put_range(const char* path, byte* lo, byte* hi)
+bool put_range(const char* path, byte* lo, byte* hi)
 {
     return report_write(path, write_with_progress(path, lo, hi, false));
 }
@@ -126,10 +126,10 @@ static bool is_opened_file(const char* path)
     return stat(path, &st) == 0 && st.st_dev == loaded_device && st.st_ino == loaded_inode;
 }
 
-int save_text(const char* path)
+bool save_text(const char* path)
 {
     if (text_incomplete && is_opened_file(path) &&
         !ask_yes_no("--> text is incomplete. Overwrite ? ", ""))
-        return 1;
+        return false;
     return report_write(path, write_with_progress(path, nullptr, nullptr, true));
 }

@@ -10,12 +10,12 @@
 file_result load_with_progress(const char* path, byte* pos, load_mode mode);
 // Shows what a load of path came to.
 void report_load(const char* path, const file_result& r);
-// Shows what a write to path came to; 0 when it was written.
-int report_write(const char* path, const file_result& r);
-// Writes lo..hi to path and says how it went; 0 when written.
-int put_range(const char* path, byte* lo, byte* hi);
+// Shows what a write to path came to; true when it was written.
+bool report_write(const char* path, const file_result& r);
+// Writes lo..hi to path and says how it went; true when written.
+bool put_range(const char* path, byte* lo, byte* hi);
 // Writes the whole text to path, asking first when it would replace the
-// file it was opened from with only part of it. 0 when written.
-int save_text(const char* path);
+// file it was opened from with only part of it. True when written.
+bool save_text(const char* path);
 // Remembers which file the text was opened from and whether it lacks part of it.
 void note_opened_file(const char* path, const file_result& r);

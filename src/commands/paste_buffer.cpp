@@ -101,17 +101,17 @@ void put_command()
     show_menu_segment();
 }
 
-int copy_command()
+bool copy_command()
 {
     if (paste_end == paste_buffer)
-        return 1;
+        return true;
     if (!insert_bytes(cursor, paste_buffer, size_t(paste_end - paste_buffer))) {
         show_message("-->too many chars, can't copy%c", key_bell);
-        return 0;
+        return false;
     }
     goal_column = display_width(line_start, cursor);    // the cursor stays on the copy
     redraw_window(line_start, cursor_row);
-    return 1;
+    return true;
 }
 
 void get_command()

@@ -140,7 +140,7 @@ static int replay_z(int)
 
 static int update_and_exit(int)
 {
-    if (ask_yes_no("Update & Exit ? ", "") && save_text(file_name.c_str()) == 0 && !modified)
+    if (ask_yes_no("Update & Exit ? ", "") && save_text(file_name.c_str()) && !modified)
         return end_of_run;
     return 0;
 }
