@@ -34,6 +34,30 @@ static int plain(int)
     return 0;
 }
 
+// A command that takes the count: undo and redo.
+template <void (*act)(long)>
+static int counted(int)
+{
+    act(repeat_count);
+    return 0;
+}
+
+// Insert mode (1) or exchange mode (0).
+template <int insert>
+static int enter_mode(int)
+{
+    insert_mode(insert);
+    return 0;
+}
+
+// Y and Z: the replay of their register.
+template <byte* reg>
+static int replay(int)
+{
+    replay_command(reg);
+    return 0;
+}
+
 // CR: the text moves up under the cursor, which goes to its line's start.
 static int enter_key(int)
 {
@@ -57,18 +81,6 @@ static int extended_key(int key)
     handle_special_key(key);
     if (mode_key)
         insert_mode(1);
-    return 0;
-}
-
-static int insert(int)
-{
-    insert_mode(1);
-    return 0;
-}
-
-static int exchange(int)
-{
-    insert_mode(0);
     return 0;
 }
 
@@ -126,34 +138,10 @@ static int replace(int)
     return 0;
 }
 
-static int replay_y(int)
-{
-    replay_command(macro_y);
-    return 0;
-}
-
-static int replay_z(int)
-{
-    replay_command(macro_z);
-    return 0;
-}
-
 static int update_and_exit(int)
 {
     if (ask_yes_no("Update & Exit ? ", "") && save_text(file_name.c_str()) && !modified)
         return end_of_run;
-    return 0;
-}
-
-static int undo(int)
-{
-    undo_command(repeat_count);
-    return 0;
-}
-
-static int redo(int)
-{
-    redo_command(repeat_count);
     return 0;
 }
 
@@ -175,24 +163,24 @@ static constexpr command rows[] = {
     {{'B', 'b'}, "Buffer", refused, plain<buffer_command>},
     {{'C', 'c'}, "Copy", refused, copy},
     {{'D', 'd'}, "Delete", refused, plain<delete_command>},
-    {{'X', 'x'}, "eXchange", refused, exchange},
+    {{'X', 'x'}, "eXchange", refused, enter_mode<0>},
     {{'F', 'f'}, "Find", allowed, find},
     {{'-'}, "-find", refused, reverse_find},
     {{'G', 'g'}, "Get", refused, plain<get_command>},
-    {{'I', 'i', key_ctrl_v}, "Insert", refused, insert},
+    {{'I', 'i', key_ctrl_v}, "Insert", refused, enter_mode<1>},
     {{'J', 'j'}, "Jump", allowed, jump},
     {{'M', 'm'}, "Macro", refused, plain<macro_command>},
     {{'P', 'p'}, "Put", allowed, plain<put_command>},
     {{'Q', 'q'}, "Quit", allowed, quit},
     {{'R', 'r'}, "Replace", refused, replace},
     {{'S', 's'}, "Set", refused, plain<set_menu>},
-    {{'Y', 'y'}, "Y", refused, replay_y},
-    {{'Z', 'z'}, "Z", refused, replay_z},
+    {{'Y', 'y'}, "Y", refused, replay<macro_y>},
+    {{'Z', 'z'}, "Z", refused, replay<macro_z>},
     {{'&'}, "&", refused, update_and_exit},
     {{'@'}, "@", allowed, plain<redraw_all>},
     {{'H', 'h'}, "<F1>=Help", refused, plain<show_help>},
-    {{'U', 'u'}, "", bell, undo},
-    {{key_ctrl_r}, "", bell, redo},
+    {{'U', 'u'}, "", bell, counted<undo_command>},
+    {{key_ctrl_r}, "", bell, counted<redo_command>},
     {{key_paste}, "", bell, paste},
     // keys view mode refuses that run no command of their own: "?" is
     // read with the count, the others go to the shared keys
