@@ -1,3 +1,5 @@
+// The command loop: a count and "?", then a command key, which runs its
+// row of the command table; view mode blocks keys here as they are read.
 #include <cstdint>
 #include <new>
 
