@@ -1,4 +1,6 @@
-// Behaviour cases kept as data, one folder each under tests/cases/:
+// Behaviour cases kept as data, one folder each under tests/cases/, in a
+// folder of their area (tests/cases/AREA/NAME/; README.md there says how
+// to add one). A case is a folder that holds in or keys:
 //   in        the file the editor is started on (it is named t.txt)
 //   keys      what is typed from the start (in insert mode), in the notation
 //             of harness/key_notation.h
@@ -41,12 +43,17 @@ static std::string slurp(const fs::path& p)
     return s.str();
 }
 
+// The cases as AREA/NAME, found at any depth; a case's own folders
+// (given/, files/) are not looked into.
 static std::vector<std::string> case_names()
 {
     std::vector<std::string> names;
-    for (const auto& e : fs::directory_iterator(PYM_CASES_DIR))
-        if (e.is_directory())
-            names.push_back(e.path().filename());
+    fs::path root(PYM_CASES_DIR);
+    for (auto it = fs::recursive_directory_iterator(root); it != fs::recursive_directory_iterator(); ++it)
+        if (it->is_directory() && (fs::exists(it->path() / "in") || fs::exists(it->path() / "keys"))) {
+            names.push_back(fs::relative(it->path(), root));
+            it.disable_recursion_pending();
+        }
     std::sort(names.begin(), names.end());
     return names;
 }

@@ -34,10 +34,10 @@ static int load_reported(const char* path, byte* pos, load_mode mode = load_mode
 // its message; 0 when written.
 static int write_reported(const char* path)
 {
-    int r = report_write(path, write_file(path));
-    if (r == 0)
-        note_text_saved();
-    return r;
+    if (!report_write(path, write_file(path)))
+        return 1;
+    note_text_saved();
+    return 0;
 }
 using namespace std::string_literals;
 namespace fs = std::filesystem;
@@ -168,17 +168,17 @@ TEST_F(Files, ANameThatCannotBeOpenedChangesNothing)
 TEST_F(Files, WritesRangesAndWholeTexts)
 {
     set_text({"alpha", "beta", "gamma", "delta"});
-    EXPECT_EQ(put_range("out.txt", line_at(1) + 2, line_at(3) + 3), 0);
+    EXPECT_TRUE(put_range("out.txt", line_at(1) + 2, line_at(3) + 3));
     EXPECT_EQ(read_file("out.txt"), "pha\nbeta\ngam\n");
     EXPECT_EQ(message(), "--");
     type("y");                          // out.txt exists now: Put asks first
-    EXPECT_EQ(put_range("out.txt", line_at(2), line_at(3)), 0);
+    EXPECT_TRUE(put_range("out.txt", line_at(2), line_at(3)));
     EXPECT_EQ(read_file("out.txt"), "beta\n");
     type("y");
-    EXPECT_EQ(put_range("out.txt", line_at(2), line_at(2)), 0);
+    EXPECT_TRUE(put_range("out.txt", line_at(2), line_at(2)));
     EXPECT_EQ(read_file("out.txt"), "");
     type("n");
-    EXPECT_EQ(put_range("out.txt", line_at(1), line_at(2)), 1);
+    EXPECT_FALSE(put_range("out.txt", line_at(1), line_at(2)));
     EXPECT_EQ(message(), "----> 'out.txt' exists. Overwrite ? (y/n) N");
     EXPECT_EQ(read_file("out.txt"), "") << "no writes nothing";
     EXPECT_EQ(text_lines(), (Lines{"alpha", "beta", "gamma", "delta"}));
@@ -296,11 +296,11 @@ TEST_F(Files, OnlyRegularFilesAreReadAndNothingWaitsOnAFifo)
     // a FIFO without a reader refuses at once; a device is written as
     // before (each asked about first, as they exist)
     type("yyy");
-    EXPECT_EQ(put_range("pipe", text_begin, text_end), 1);
+    EXPECT_FALSE(put_range("pipe", text_begin, text_end));
     EXPECT_EQ(message(), "----> 'pipe' is not a regular file");
-    EXPECT_EQ(put_range("/dev/null", text_begin, text_end), 0);
+    EXPECT_TRUE(put_range("/dev/null", text_begin, text_end));
     EXPECT_EQ(message(), "--");
-    EXPECT_EQ(put_range("adir", text_begin, text_end), 1);
+    EXPECT_FALSE(put_range("adir", text_begin, text_end));
     EXPECT_EQ(message(), "----> can't open 'adir'");
 }
 
@@ -311,7 +311,7 @@ TEST_F(Files, AFileOfCrLfLinesIsWrittenBackWithCrLf)
         << "the load message is the usual one";
     EXPECT_EQ(write_reported("t.txt"), 0);
     EXPECT_EQ(read_file("t.txt"), "one\r\ntwo\r\n");
-    EXPECT_EQ(put_range("part.txt", line_at(2), text_end), 0);
+    EXPECT_TRUE(put_range("part.txt", line_at(2), text_end));
     EXPECT_EQ(read_file("part.txt"), "two\r\n");
 
     open("one\r\ntwo\n");               // mixed endings: each line keeps its own
@@ -396,7 +396,7 @@ TEST_F(Files, ALongLoadOrSaveShowsItsProgressAndCtrlCStopsALoad)
     std::string shown = take_output();
     EXPECT_NE(shown.find("reading 'big.txt' 65536/" + std::to_string(big.size())), std::string::npos) << shown;
     EXPECT_EQ(message(), "----> reading 'big.txt'");
-    EXPECT_EQ(save_text("copy.txt"), 0);
+    EXPECT_TRUE(save_text("copy.txt"));
     EXPECT_NE(take_output().find("writing to 'copy.txt' 65536/"), std::string::npos);
     EXPECT_EQ(read_file("copy.txt"), big);
 

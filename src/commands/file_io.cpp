@@ -98,10 +98,10 @@ static file_result write_with_progress(const char* path, byte* lo, byte* hi, boo
     return r;
 }
 
-int report_write(const char* path, const file_result& r)
+bool report_write(const char* path, const file_result& r)
 {
     switch (r.status) {
-    case file_status::done: clear_message_line(); return 0;
+    case file_status::done: clear_message_line(); return true;
     case file_status::not_regular: show_message("--> '%s' is not a regular file%c", path, key_bell); break;
     case file_status::no_room:
         show_message("--> can't write '%s': %s%c", path, strerror(r.error), key_bell);
@@ -109,7 +109,7 @@ int report_write(const char* path, const file_result& r)
     case file_status::write_failed: show_message("--> can't write '%s'%c", path, key_bell); break;
     default: show_message("--> can't open '%s'", path); break;
     }
-    return 1;
+    return false;
 }
 
 static bool text_incomplete;    // the text lacks part of the file it was opened from
@@ -127,10 +127,10 @@ static bool may_replace(const char* path)
     return lstat(path, &st) != 0 || ask_yes_no("--> '%s' exists. Overwrite ? ", path);
 }
 
-int put_range(const char* path, byte* lo, byte* hi)
+bool put_range(const char* path, byte* lo, byte* hi)
 {
     if (!may_replace(path))
-        return 1;
+        return false;
     return report_write(path, write_with_progress(path, lo, hi, false));
 }
 
@@ -195,27 +195,27 @@ bool file_changed_on_disk()
  * another program since, or read only in part, is overwritten only when
  * the user says so. Written, the text is unmodified and its journal goes.
  */
-static int save_own_file(const char* path)
+static bool save_own_file(const char* path)
 {
     if (!unchanged_on_disk(path) && !ask_yes_no("--> '%s' was changed by another program. Overwrite ? ", path))
-        return 1;
+        return false;
     if (text_incomplete && own_file.exists && !ask_yes_no("--> text is incomplete. Overwrite ? ", ""))
-        return 1;
+        return false;
     file_result r = write_with_progress(path, nullptr, nullptr, true);
-    if (report_write(path, r) != 0)
-        return 1;
+    if (!report_write(path, r))
+        return false;
     own_file = r.identity;
     note_text_saved();
     journal_text_saved(absolute_path(path));
-    return 0;
+    return true;
 }
 
-int save_text(const char* path)
+bool save_text(const char* path)
 {
     if (is_own_file(path))
         return save_own_file(path);
     if (!may_replace(path))
-        return 1;
+        return false;
     return report_write(path, write_with_progress(path, nullptr, nullptr, true));
 }
 

@@ -12,18 +12,19 @@ file_result load_with_progress(const char* path, byte* pos, load_mode mode);
 void set_progress_delay(long ms);
 // Shows what a load of path came to.
 void report_load(const char* path, const file_result& r);
-// Shows what a write to path came to; 0 when it was written.
-int report_write(const char* path, const file_result& r);
-// Writes lo..hi to path and says how it went; 0 when written.
-int put_range(const char* path, byte* lo, byte* hi);
+// Shows what a write to path came to; true when it was written.
+bool report_write(const char* path, const file_result& r);
+// Writes lo..hi to path (asking first when the file exists) and says how
+// it went; true when written.
+bool put_range(const char* path, byte* lo, byte* hi);
 /*
  * Writes the whole text to path. To the text's own file (Update, "&"), it
  * asks first when another program has changed the file since, or when the
  * text holds only part of it; the text is then unmodified. Another
  * existing file is replaced only when the user says so, and the text
- * stays modified. 0 when written.
+ * stays modified. True when written.
  */
-int save_text(const char* path);
+bool save_text(const char* path);
 // Remembers the file the text was opened from, as it is, and whether the
 // text lacks part of it.
 void note_opened_file(const char* path, const file_result& r);

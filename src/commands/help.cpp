@@ -152,7 +152,7 @@ void show_help()
 void redraw_all()
 {
     forget_screen();
-    redraw_window(window_top, 3);
+    redraw_window(window_top, first_text_row);
     redraw_menu_line();         // as last shown, paged for the width now
     show_message("%s", "");
     show_status();

@@ -5,7 +5,7 @@
 
 #include "commands/file_io.h"
 #include "commands/motion.h"
-#include "commands/pasting.h"
+#include "commands/terminal_paste.h"
 #include "commands/shared_keys.h"
 #include "prompts/menu.h"
 #include "prompts/message.h"
@@ -107,7 +107,7 @@ static void split_line(int w)
     } else if (cursor_row == screen_rows - 1) {
         cursor_row = screen_rows;
     } else {
-        scroll_up(3, screen_rows);
+        scroll_up(first_text_row, screen_rows);
         window_top = next_line(window_top);
     }
     line_start = view_start = cursor;

@@ -21,7 +21,7 @@ void macro_command()
         key = read_key();
         if (key == key_paste)
             refuse_paste();
-        key &= 0x5F;            // upper case, and ESC stays ESC
+        key = fold_case(key);
     } while (key != 'Y' && key != 'Z' && key != key_escape);
     if (key == key_escape)
         return;

@@ -73,10 +73,10 @@ void set_menu()
         refuse_paste();
     } else if ((key &= 0xFF) == key_ctrl_q) {
         show_controls = !show_controls;
-        redraw_window(window_top, 3);
+        redraw_window(window_top, first_text_row);
     } else if (key >= '1' && key <= '9') {
         tab_width = key - '0';
-        redraw_window(window_top, 3);
+        redraw_window(window_top, first_text_row);
     } else if (key == 'I' || key == 'i') {
         toggle_with_question("Indent is %s. Change ? ", &auto_indent);
     } else if (key == 'D' || key == 'd') {

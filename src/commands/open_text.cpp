@@ -181,9 +181,9 @@ void open_text(const char* path)
     }
     fill_empty_text();
     window_top = window_bottom = line_start = cursor = view_start = text_begin;
-    redraw_window(text_begin, 3);
+    redraw_window(text_begin, first_text_row);
     clear_history();
-    place_cursor_at(1, 3);
+    place_cursor_at(1, first_text_row);
     reset_menu(view_only ? view_menu : full_menu);
     start_own_journal(file, c, loaded);
     recovered = c.recovered;

@@ -170,7 +170,7 @@ static int ask_replace()
         int key = read_key();
         if (key == key_paste)
             refuse_paste();
-        key &= 0x5F;
+        key = fold_case(key);
         if (key == 'Y' || key == 'N' || key == 'Q')
             return key;
     }

@@ -7,6 +7,7 @@
 
 #include <climits>
 
+#include "commands/delete.h"
 #include "commands/help.h"
 #include "commands/motion.h"
 #include "commands/search.h"
@@ -26,6 +27,8 @@ static int handle_extended(int code)
 {
     long n = repeat_count;
     continue_step(code == scan_delete ? step_kind::deleting : step_kind::other);
+    // view mode refuses Help, Ins and Del in every key loop; the command
+    // keys it refuses are those of the command table
     if (view_only && (code == scan_f1 || code == scan_insert || code == scan_delete))
         code = key_escape;
     switch (code) {

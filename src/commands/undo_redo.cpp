@@ -23,7 +23,7 @@ static void show_change(size_t where, unsigned top_line)
     if (window_top == text_end)
         window_top = lines_back(text_end, 1, &moved);
     line_start = view_start = window_top;
-    cursor_row = 3;
+    cursor_row = first_text_row;
     recount_window();
     size_t last = size_t(text_end - text_begin) - 1;    // the last line's end
     cursor = text_begin + std::min(where, last);

@@ -45,7 +45,7 @@ void advance_menu()
 
 static void show_row1(const char* text)
 {
-    clear_row(1);
+    clear_row(menu_row);
     put_string(text);
 }
 

@@ -69,7 +69,7 @@ void draw_step(const drawn& d)
             label_end = w;
         break;
     }
-    case step::after_label: goto_xy(label_end + d.value, 2); break;
+    case step::after_label: goto_xy(label_end + d.value, message_row); break;
     case step::start_echo: echo_columns = 0; break;
     case step::echo: put_echo(d.bytes); break;
     case step::erase: put_erase(d.value); break;
@@ -80,7 +80,7 @@ void draw_step(const drawn& d)
 // The dashes that start row 2, and the rest of it blank.
 void draw_cleared_row()
 {
-    goto_xy(1, 2);
+    goto_xy(1, message_row);
     put_string("--");
     clear_to_eol();
     label_end = -1;
@@ -191,7 +191,7 @@ void redraw_message_line()
         if (d.statuses != seen) {
             int col = console_column();
             show_status();
-            goto_xy(col, 2);
+            goto_xy(col, message_row);
             seen = d.statuses;
         }
         draw_step(d);
@@ -199,7 +199,7 @@ void redraw_message_line()
     if (now != seen) {
         int col = console_column();
         show_status();
-        goto_xy(col, 2);
+        goto_xy(col, message_row);
     }
 }
 

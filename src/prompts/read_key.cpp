@@ -30,7 +30,7 @@ static void redraw_at_new_size()
 {
     bool on_message_line = console_row() == 2;
     take_new_size();
-    redraw_window(window_top, 3);
+    redraw_window(window_top, first_text_row);
     redraw_menu_line();
     redraw_message_line();
     if (!on_message_line)

@@ -53,6 +53,7 @@
 
 #include "screen/utf8.h"
 #include "state/state.h"
+#include "store/append.h"
 #include "store/files.h"
 
 static const char* const low_glyphs[32] = {
@@ -463,19 +464,6 @@ static char* append(char* p, const char* s)
     return p;
 }
 
-char* decimal_digits(char* p, unsigned long n)
-{
-    char digits[24];
-    int k = 0;
-    do {
-        digits[k++] = char('0' + n % 10);
-        n /= 10;
-    } while (n > 0);
-    while (k > 0)
-        *p++ = digits[--k];
-    return p;
-}
-
 // Brings the terminal's cursor to where the next output goes.
 static void send_cursor()
 {
@@ -621,7 +609,7 @@ void goto_xy(int col, int row)
 {
     cur_col = col;
     cur_row = row;
-    current_attr = row > 2 ? text_attr : header_attr;
+    current_attr = row >= first_text_row ? text_attr : header_attr;
 }
 
 /*

@@ -15,9 +15,6 @@ void scroll_up(int top, int bottom);
 void scroll_down(int top, int last);
 void place_cursor();
 void place_cursor_at(int col, int row);
-// Writes the decimal digits of n at p; returns the end. For the sequences
-// and the status row, which go out on every key.
-char* decimal_digits(char* p, unsigned long n);
 // Where the next output goes.
 int console_row();
 int console_column();

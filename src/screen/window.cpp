@@ -7,6 +7,7 @@
 #include "screen/console.h"
 #include "screen/render.h"
 #include "screen/utf8.h"
+#include "store/append.h"
 #include "store/store.h"
 
 // The window's positions move with the text they point at.
@@ -21,7 +22,7 @@ static const bool window_positions_kept = [] {
 void take_console_size()
 {
     screen_cols = console_cols;
-    screen_rows = console_rows < 3 ? 3 : console_rows;
+    screen_rows = console_rows < first_text_row ? first_text_row : console_rows;
 }
 
 // The jump of a horizontal scroll: seven eighths of the width, plus one.
@@ -182,7 +183,7 @@ int set_view(int goal)
 void refresh()
 {
     if (redraw_pending || set_view(goal_column)) {
-        redraw_window(window_top, 3);
+        redraw_window(window_top, first_text_row);
         redraw_pending = 0;
     }
     show_status();
@@ -211,8 +212,8 @@ static void draw_shifted(byte* p, int offset)
  */
 void redraw_window(byte* p, int row)
 {
-    if (row <= 3) {
-        row = 3;
+    if (row <= first_text_row) {
+        row = first_text_row;
         window_top = p;
     }
     set_view(goal_column);
@@ -242,12 +243,12 @@ static void draw_incoming(byte* p)
 static void scroll_forward(byte* top, byte* bottom)
 {
     if (top >= window_bottom) {
-        redraw_window(top, 3);
+        redraw_window(top, first_text_row);
         return;
     }
     window_top = top;
     for (byte* p = window_bottom; p < bottom; p = next_line(p)) {
-        scroll_up(3, screen_rows);
+        scroll_up(first_text_row, screen_rows);
         draw_incoming(p);
     }
     window_bottom = bottom;
@@ -256,13 +257,13 @@ static void scroll_forward(byte* top, byte* bottom)
 static void scroll_back(byte* top, byte* bottom)
 {
     if (bottom <= window_top) {
-        redraw_window(top, 3);
+        redraw_window(top, first_text_row);
         return;
     }
     window_bottom = bottom;
     for (byte* p = window_top; p > top;) {
         p = prev_line(p);
-        scroll_down(3, screen_rows);
+        scroll_down(first_text_row, screen_rows);
         draw_incoming(p);
     }
     window_top = top;
@@ -299,7 +300,7 @@ static window_range scrolled_range(long ds)
 static byte* line_at_row(const window_range& w, long k, int* row)
 {
     byte* t = w.top;
-    *row = 3;
+    *row = first_text_row;
     for (long i = 0; i < k; i++) {
         byte* q = next_line(t);
         if (q >= w.bottom)
@@ -322,15 +323,15 @@ void move_view(long dr, long ds)
         return;
     }
     long r = cursor_row + dr;
-    if (r < 3) {
-        ds += r - 3;
-        r = 3;
+    if (r < first_text_row) {
+        ds += r - first_text_row;
+        r = first_text_row;
     } else if (r > screen_rows) {
         ds += r - screen_rows;
         r = screen_rows;
     }
     window_range w = scrolled_range(ds);
-    long k = std::clamp(r - 3 + ds - w.moved, 0L, long(screen_rows - 3));
+    long k = std::clamp(r - first_text_row + ds - w.moved, 0L, long(screen_rows - first_text_row));
     int row;
     byte* t = line_at_row(w, k, &row);
     if (t != line_start) {
@@ -382,8 +383,8 @@ void fit_window()
 {
     long above;
     int row = cursor_row > screen_rows ? screen_rows : cursor_row;
-    window_top = lines_back(line_start, row - 3, &above);
-    cursor_row = 3 + int(above);
+    window_top = lines_back(line_start, row - first_text_row, &above);
+    cursor_row = first_text_row + int(above);
     view_start = line_start;
     recount_window();
 }
@@ -408,19 +409,20 @@ unsigned show_status()
     end = padded_number(end + 5, unsigned(col), 5);
     *end = 0;
     int width = int(end - text);
-    goto_xy(screen_cols - (width > 21 ? width : 21) + 1, 2);
+    goto_xy(screen_cols - (width > 21 ? width : 21) + 1, message_row);
     put_string(text);
     return n;
 }
 
 /*
  * Before a range that starts in line s above the cursor's line is
- * removed: fills rows 3..a with the lines above s and returns how many
- * rows the cursor's line must move up because the text begins too soon.
+ * removed: fills the text rows down to row a with the lines above s and
+ * returns how many rows the cursor's line must move up because the text
+ * begins too soon.
  */
 int repaint_above(int a, byte* s)
 {
-    if (a < 3)
+    if (a < first_text_row)
         return 0;
     int n = a;
     byte* p = s;
@@ -429,13 +431,13 @@ int repaint_above(int a, byte* s)
             break;
         p = prev_line(p);
         if (p < window_top) {
-            if (a <= 3)
-                goto_xy(1, 3);
+            if (a <= first_text_row)
+                goto_xy(1, first_text_row);
             else
-                scroll_down(3, a);
+                scroll_down(first_text_row, a);
             draw_line(p, 0);
         }
-        if (--n < 3)
+        if (--n < first_text_row)
             break;
     }
     window_top = p;
@@ -476,7 +478,7 @@ void show_match(long d)
 {
     goal_column = line_column(line_start_of(cursor), cursor);
     long t = cursor_row + d;
-    if (t >= 3 && t <= screen_rows)
+    if (t >= first_text_row && t <= screen_rows)
         move_view(d, 0);
     else
         move_view(10 - cursor_row, t - 10);
@@ -499,9 +501,9 @@ const char* broken_window_rule()
         return "window_top at or above the cursor's line";
     if (!(line_start < window_bottom || window_bottom == text_end))
         return "the cursor's line above window_bottom";
-    if (cursor_row < 3 || cursor_row > screen_rows)
+    if (cursor_row < first_text_row || cursor_row > screen_rows)
         return "cursor_row in the window";
-    if (3 + long(count_nuls(window_top, line_start)) != cursor_row)
+    if (first_text_row + long(count_nuls(window_top, line_start)) != cursor_row)
         return "cursor_row the row of the cursor's line";
     return nullptr;
 }

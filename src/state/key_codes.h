@@ -21,6 +21,15 @@ const int key_ctrl_y = 25;         // delete lines
 const int key_escape = 27;
 const int key_delete_byte = 127;
 
+// A key with the bits 0x20 and 0x80 cleared: what the questions and the
+// range selections compare with an upper-case letter. The letter matches
+// in either case, and so do the two bytes of the upper half that differ
+// from those in bit 0x80 alone; ESC stays ESC.
+constexpr int fold_case(int key)
+{
+    return key & 0x5F;
+}
+
 // ---- not bytes: what the key decoder hands on besides keys --------------
 const int key_paste = 0x100;       // a bracketed paste: its bytes are pasted_bytes()
 const int key_resize = 0x101;      // the terminal's size changed

@@ -19,7 +19,7 @@ byte* window_top;
 byte* window_bottom;
 byte* view_start;
 int goal_column;
-int cursor_row = 3;
+int cursor_row = first_text_row;
 int cursor_col = 1;
 int view_shifted;
 int redraw_pending;

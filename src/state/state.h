@@ -25,13 +25,18 @@ extern volatile sig_atomic_t deferred_signal;  // a signal that waits for them t
 extern void (*end_deferred)(int sig);          // ends the run for that signal
 
 // ---- cursor and window ------------------------------------------------
+// The screen's bands: the menu line, the message line, then the text
+// window from first_text_row to screen_rows.
+const int menu_row = 1;
+const int message_row = 2;
+const int first_text_row = 3;
 extern byte* cursor;               // byte under the cursor (may be a NUL)
 extern byte* line_start;           // start of the cursor's line
-extern byte* window_top;           // start of the line on row 3
+extern byte* window_top;           // start of the line on the first text row
 extern byte* window_bottom;        // first line below the window, or text_end
 extern byte* view_start;           // first shown byte of the cursor's line
 extern int goal_column;            // wanted display column in the cursor's line
-extern int cursor_row;             // screen row of the cursor, 3..screen_rows
+extern int cursor_row;             // screen row of the cursor, first_text_row..screen_rows
 extern int cursor_col;             // screen column of the cursor
 extern int view_shifted;           // the last set_view changed view_start
 extern int redraw_pending;         // redraw the whole window at the next refresh

@@ -6,7 +6,7 @@
 int buffer_range(byte* a, byte* b);
 void buffer_command();
 void delete_command();
-// 0 when there was no room for the paste buffer's contents.
-int copy_command();
+// False when there was no room for the paste buffer's contents.
+bool copy_command();
 void put_command();
 void get_command();

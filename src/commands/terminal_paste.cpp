@@ -1,4 +1,4 @@
-#include "commands/pasting.h"
+#include "commands/terminal_paste.h"
 
 #include <new>
 
@@ -66,8 +66,8 @@ void insert_paste(const std::string& bytes)
             cursor_row += int(breaks);
         } else {
             long above;
-            window_top = lines_back(line_start, screen_rows - 3, &above);
-            cursor_row = 3 + int(above);
+            window_top = lines_back(line_start, screen_rows - first_text_row, &above);
+            cursor_row = first_text_row + int(above);
         }
     }
     goal_column = display_width(line_start, cursor);

@@ -1,7 +1,7 @@
-#include "commands/paste.h"
+#include "commands/paste_buffer.h"
 
 #include "commands/file_io.h"
-#include "commands/motion.h"
+#include "commands/delete.h"
 #include "commands/shared_keys.h"
 #include "commands/search.h"
 #include "prompts/menu.h"
@@ -50,7 +50,7 @@ static int select_range(const char* menu, int letter, bool clear_message)
             continue;
         }
         int low = key & 0xFF;
-        if ((low & ~0xA0) == letter || low == key_escape)
+        if (fold_case(low) == letter || low == key_escape)
             return key;
         if (low == 'F' || low == 'f' || low == '-') {
             prompt_find(low == '-' ? -1 : 1);
@@ -101,17 +101,17 @@ void put_command()
     show_menu_segment();
 }
 
-int copy_command()
+bool copy_command()
 {
     if (paste_end == paste_buffer)
-        return 1;
+        return true;
     if (!insert_bytes(cursor, paste_buffer, size_t(paste_end - paste_buffer))) {
         show_message("-->too many chars, can't copy%c", key_bell);
-        return 0;
+        return false;
     }
     goal_column = display_width(line_start, cursor);    // the cursor stays on the copy
     redraw_window(line_start, cursor_row);
-    return 1;
+    return true;
 }
 
 void get_command()
