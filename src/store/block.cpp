@@ -66,7 +66,6 @@ bool allocate_store(size_t bytes)
     }
     text_begin = text_end = store_block + 2;
     store_block[0] = store_block[1] = 0;
-    forget_line_numbers();
     return true;
 }
 
@@ -153,7 +152,7 @@ bool make_writable(byte* lo, byte* hi)
 }
 
 // Gives the memory of the pages back and makes them unwritable again.
-static void give_back_pages()
+void give_back_memory()
 {
     if (writable_lo < writable_hi) {
         madvise(writable_lo, size_t(writable_hi - writable_lo), MADV_DONTNEED);
@@ -173,17 +172,4 @@ bool expect_bulk_write(byte* lo, byte* hi)
         madvise(from, size_t(to - from), MADV_POPULATE_WRITE);
 #endif
     return true;
-}
-
-void empty_text(size_t expected)
-{
-    give_back_pages();
-    size_t slack = expected < text_room ? (text_room - expected) / 2 : 0;
-    text_begin = text_end = store_bottom() + slack;
-    if (!make_writable(text_begin - 2, text_begin + 2))
-        make_writable(text_begin - 2, text_begin);
-    text_begin[-1] = text_begin[-2] = 0;
-    forget_line_numbers();
-    set_crlf_line_ends({});
-    set_placeholder_line(false);
 }

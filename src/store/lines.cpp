@@ -1,6 +1,7 @@
 /*
- * Counting lines: line ends sixteen bytes at a time, moves over many
- * lines a block at a time, and the number of a line from a remembered one.
+ * Finding and counting lines: a line's start and the next, line ends
+ * sixteen bytes at a time, moves over many lines a block at a time, and
+ * the number of a line from a remembered one.
  */
 #include "store/store.h"
 
@@ -10,11 +11,36 @@
 #include <emmintrin.h>
 #endif
 
+unsigned long text_changes;
+
 static byte* numbered_line;     // a line start whose number is known, or null
 static unsigned numbered_value; // its number
 
 // The remembered line moves with the text like any kept position.
 static const bool numbered_line_kept = (keep_position(&numbered_line, position_kind::line_start), true);
+
+/*
+ * The zero bytes before text_begin end every backward scan, so the scan
+ * needs no bound of its own.
+ */
+byte* line_start_of(byte* p)
+{
+    byte* nul = static_cast<byte*>(memrchr(text_begin - 1, 0, size_t(p - (text_begin - 1))));
+    return nul + 1;
+}
+
+byte* next_line(byte* p)
+{
+    if (p >= text_end)
+        return text_end;
+    byte* nul = static_cast<byte*>(std::memchr(p, 0, size_t(text_end - p)));
+    return nul ? nul + 1 : text_end;
+}
+
+byte* prev_line(byte* p)
+{
+    return line_start_of(p - 1);
+}
 
 // The zero bytes among the eight in x. Exact: no carry crosses a byte.
 // The high bits are summed by a multiply, which needs no popcount

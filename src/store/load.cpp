@@ -94,7 +94,7 @@ static bool widen_room()
 }
 
 // Reads up to n of the bytes still to come.
-static ssize_t read_input(byte* p, size_t n)
+static ssize_t read_from_file(byte* p, size_t n)
 {
     ssize_t got = read(input.fd, p, std::min(n, input.remaining));
     if (got > 0)
@@ -117,7 +117,7 @@ static bool fill_input()
     if (input.at_end || input.stopped)
         return false;
     for (;;) {
-        ssize_t got = read_input(input.block, sizeof input.block);
+        ssize_t got = read_from_file(input.block, sizeof input.block);
         if (got < 0 && errno == EINTR)
             continue;
         if (got <= 0) {         // a read error ends the load like the end, but is kept
@@ -246,7 +246,7 @@ static long read_fully(byte* p, size_t n)
 {
     size_t got = 0;
     while (got < n) {
-        ssize_t r = read_input(p + got, n - got);
+        ssize_t r = read_from_file(p + got, n - got);
         if (r < 0 && errno == EINTR)
             continue;
         if (r < 0)

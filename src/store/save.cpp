@@ -116,7 +116,7 @@ static const byte* line_end_of(const byte* p)
  * whichever comes first, and the line's end. A range that stops inside a
  * line ends it with that line's end.
  */
-static void put_range(text_output& o, const byte* lo, const byte* hi)
+static void put_text_range(text_output& o, const byte* lo, const byte* hi)
 {
     line_ends ends(lo);
     for (const byte* p = lo; p < hi;) {
@@ -154,7 +154,7 @@ bool write_whole_text(int fd)
     byte block[8192];
     text_output o{fd, block, sizeof block};
     o.patience_ms = 1000;
-    put_range(o, text_begin, written_end());
+    put_text_range(o, text_begin, written_end());
     return !o.failed;
 }
 
@@ -410,7 +410,7 @@ static bool write_text_range(int fd, byte* lo, byte* hi, write_target& t)
     o.report = true;
     t.hash = content_hash();
     o.hash = &t.hash;
-    put_range(o, lo, hi);
+    put_text_range(o, lo, hi);
     t.failed = o.failed;
     return finish_target(fd, t);
 }

@@ -18,8 +18,6 @@
 
 void (*after_move)();
 
-unsigned long text_changes;
-
 void begin_change()
 {
     text_changes++;
@@ -47,90 +45,6 @@ byte* copy_bytes(const byte* src, const byte* end, byte* dst)
         return dst;
     std::memcpy(dst, src, size_t(end - src));
     return dst + (end - src);
-}
-
-// ---- positions that move with the text ----------------------------------------
-
-namespace {
-struct kept_position {
-    byte** at;
-    position_kind kind;
-};
-std::vector<kept_position>& kept()
-{
-    static std::vector<kept_position> positions;
-    return positions;
-}
-}  // namespace
-
-void keep_position(byte** p, position_kind kind)
-{
-    kept().push_back({p, kind});
-}
-
-void shift_positions(byte* lo, byte* hi, long delta)
-{
-    for (const kept_position& k : kept())
-        if (*k.at && *k.at >= lo && *k.at <= hi)
-            *k.at += delta;
-}
-
-// Where a position goes when n bytes are inserted at pos, the text before
-// pos moving by before and the text from pos on by after (in addresses).
-static void move_for_insertion(byte* pos, long before, long after)
-{
-    for (const kept_position& k : kept()) {
-        byte* p = *k.at;
-        if (!p || p < text_begin || p > text_end)
-            continue;
-        bool stays_before = p < pos || (p == pos && k.kind != position_kind::follows_byte);
-        *k.at = p + (stays_before ? before : after);
-    }
-}
-
-/*
- * Where a position goes when [lo, hi) is removed and the text after it
- * comes down by d. One inside the range goes to its start; a line's start
- * (the window's) keeps its line: one that started inside the range, or in
- * the line it ends in, stands where that line's rest now begins.
- */
-static void move_for_removal(byte* lo, byte* hi, long d)
-{
-    byte* q = next_line(hi) - d;
-    for (const kept_position& k : kept()) {
-        byte* p = *k.at;
-        if (!p || p <= lo || p > text_end)
-            continue;
-        if (k.kind == position_kind::line_start)
-            *k.at = p > q ? p - d : p;
-        else
-            *k.at = p >= hi ? p - d : lo;
-    }
-}
-
-// ---- line scans -----------------------------------------------------------------
-
-/*
- * The zero bytes before text_begin end every backward scan, so the scan
- * needs no bound of its own.
- */
-byte* line_start_of(byte* p)
-{
-    byte* nul = static_cast<byte*>(memrchr(text_begin - 1, 0, size_t(p - (text_begin - 1))));
-    return nul + 1;
-}
-
-byte* next_line(byte* p)
-{
-    if (p >= text_end)
-        return text_end;
-    byte* nul = static_cast<byte*>(std::memchr(p, 0, size_t(text_end - p)));
-    return nul ? nul + 1 : text_end;
-}
-
-byte* prev_line(byte* p)
-{
-    return line_start_of(p - 1);
 }
 
 // ---- the empty text's placeholder line ----------------------------------------
@@ -237,6 +151,20 @@ static void line_ends_changed(size_t offset, size_t removed, size_t n, const std
                 added.push_back(size_t(q - text_begin));
     }
     crlf_ends.insert(crlf_ends.begin() + long(at), added.begin(), added.end());
+}
+
+void empty_text(size_t expected)
+{
+    give_back_memory();
+    size_t room = size_t(store_top() - store_bottom());
+    size_t slack = expected < room ? (room - expected) / 2 : 0;
+    text_begin = text_end = store_bottom() + slack;
+    if (!make_writable(text_begin - 2, text_begin + 2))
+        make_writable(text_begin - 2, text_begin);
+    text_begin[-1] = text_begin[-2] = 0;
+    forget_line_numbers();
+    set_crlf_line_ends({});
+    set_placeholder_line(false);
 }
 
 // ---- recording --------------------------------------------------------------------
@@ -366,7 +294,7 @@ void remove_range(byte* a, byte* b)
     journal_before_change(placeholder, crlf_ends);
     record(offset, lo, d, 0);
     keep_line_number_below(lo);
-    move_for_removal(lo, hi, long(d));
+    move_for_removal(lo, hi, next_line(hi) - d, long(d));
     move_bytes(lo, hi, size_t(text_end - hi));
     text_end -= d;
     changed(offset, d, 0, nullptr);
@@ -437,7 +365,7 @@ long new_offset(const std::vector<text_change>& cs, const batch_layout& l, size_
 
 void move_positions_for(const std::vector<text_change>& cs, const batch_layout& l, byte* new_begin)
 {
-    for (const kept_position& k : kept()) {
+    for (const kept_position& k : kept_positions()) {
         byte* p = *k.at;
         if (p && p >= text_begin && p <= text_end)
             *k.at = new_begin + new_offset(cs, l, size_t(p - text_begin), k.kind == position_kind::follows_byte);

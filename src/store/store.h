@@ -60,6 +60,8 @@ bool expect_bulk_write(byte* lo, byte* hi);
 // Makes the bytes in [lo, hi) of the block writable; false when the
 // memory cannot be had.
 bool make_writable(byte* lo, byte* hi);
+// Gives the memory of every page of the block back (a new text comes).
+void give_back_memory();
 
 // The text floats in the block, between these two ends.
 byte* store_bottom();
@@ -86,6 +88,17 @@ enum class position_kind { stays_before, follows_byte, line_start };
 void keep_position(byte** p, position_kind kind = position_kind::stays_before);
 // Moves every kept position that lies in [lo, hi] by delta (for the loader).
 void shift_positions(byte* lo, byte* hi, long delta);
+// The kept positions after an insertion at pos (the text before pos moved
+// by before, the text from pos on by after), and after a removal of [lo,
+// hi) (the text after it down by d, q where the line after hi's begins).
+void move_for_insertion(byte* pos, long before, long after);
+void move_for_removal(byte* lo, byte* hi, byte* q, long d);
+// For the store: every kept position, and what it follows.
+struct kept_position {
+    byte** at;
+    position_kind kind;
+};
+const std::vector<kept_position>& kept_positions();
 
 // ---- reading --------------------------------------------------------------
 
