@@ -207,7 +207,8 @@ static void begin_paste()
 
 static size_t parse_pending(bool paused, parsed_key* k)
 {
-    return parse_key(reinterpret_cast<const unsigned char*>(pending.data()), pending.size(), paused, k);
+    return parse_key(reinterpret_cast<const unsigned char*>(pending.data()), pending.size(), paused, k,
+                     false);
 }
 
 /*
@@ -236,6 +237,9 @@ static void decode_bytes()
     case key_kind::byte: queue_key(k.value); break;
     case key_kind::extended: queue_key(0); queue_key(k.value); break;
     case key_kind::paste_start: begin_paste(); break;
+    case key_kind::keyboard_flags:
+    case key_kind::mode_report:
+    case key_kind::focus_in:
     case key_kind::none: break;
     }
 }
