@@ -5,6 +5,16 @@
  *
  *   ESC [ ? 1049 h / l      enter / leave the alternate screen
  *   ESC [ ? 2004 h / l      bracketed paste on / off
+ *   ESC [ ? u  ESC [ ? 2026 $ p  ESC [ ? 2027 $ p  ESC [ c
+ *                           at each set-up, the questions: the kitty keyboard
+ *                           protocol's flags, whether modes 2026 and 2027 are
+ *                           known, and the device attributes, which every
+ *                           terminal answers, last; no answer is waited for,
+ *                           and none is asked for when the keyboard is no
+ *                           terminal
+ *   ESC [ > 1 u, ESC [ < u  the kitty keyboard protocol's "disambiguate escape
+ *                           codes" pushed where the terminal answered the
+ *                           question, popped at tear-down and hand-over
  *   ESC [ ? 2027 h / l      clusters drawn as one (grapheme_width_mode), where
  *                           the terminal has said it can
  *   ESC [ row ; col H       move the cursor (1-based; ESC [ row H for column 1)
@@ -82,6 +92,7 @@ static struct termios saved_termios, raw_termios;  // as found; raw mode
 static int cur_col = 1, cur_row = 1;   // where the next output goes
 static int term_col, term_row;         // where the terminal's cursor is; 0: unknown
 static int term_attr = -1;             // attribute last sent; -1: none
+static volatile sig_atomic_t keyboard_pushed;      // ESC [ > 1 u sent in this set-up
 
 // What a cell of the terminal shows; attr -1 when that is not known. A
 // character of two to four bytes keeps them in ch, a longer one its number
@@ -173,6 +184,7 @@ void set_output_sink(output_sink s)
     sink = s;
     pending.clear();
     set_up = false;
+    keyboard_pushed = 0;
     term_col = term_row = 0;
     term_attr = -1;
     forget_shown();
@@ -218,6 +230,16 @@ static void make_input_raw()
 // and the terminal's own cluster widths where it has them.
 static const char enter_sequence[] = "\x1b[?1049h\x1b[?2004h";
 static const char clusters_on[] = "\x1b[?2027h";
+/*
+ * Then, where the keyboard is the terminal, so that what it sends back is
+ * read and not left for the shell, the questions, asked at each set-up
+ * (the terminal may be another after a hand-over).
+ * The device attributes come last: every terminal answers them, so that
+ * one without the keyboard protocol answers too.
+ */
+static const char questions[] = "\x1b[?u\x1b[?2026$p\x1b[?2027$p\x1b[c";
+static bool keyboard_is_terminal;       // as found at the last set-up
+static const char keyboard_push[] = "\x1b[>1u", keyboard_pop[] = "\x1b[<u";
 
 void setup_terminal()
 {
@@ -225,11 +247,26 @@ void setup_terminal()
     if (set_up || !is_terminal())
         return;
     set_up = true;
+    keyboard_is_terminal = sink || isatty(in_fd);
+    pending.insert(0, keyboard_is_terminal ? questions : "");
     pending.insert(0, grapheme_width_mode ? clusters_on : "");
     pending.insert(0, enter_sequence);
     term_col = term_row = 0;
     term_attr = -1;
     forget_shown();
+}
+
+void use_keyboard_protocol()
+{
+    if (!set_up || keyboard_pushed)
+        return;                 // an answer to a question asked again
+    pending.append(keyboard_push);
+    keyboard_pushed = 1;
+}
+
+bool keyboard_protocol_on()
+{
+    return keyboard_pushed != 0;
 }
 
 void set_grapheme_width_mode(bool on)
@@ -259,19 +296,30 @@ static void write_all(int fd, const char* p, size_t n, bool abrupt = false)
         fcntl(fd, F_SETFL, flags);
 }
 
-// Async-signal-safe: touches nothing but the terminal and a few flags.
+// Appends the characters of s at p; returns the end. Async-signal-safe.
+static char* append(char* p, const char* s);
+
+/*
+ * Async-signal-safe: touches nothing but the terminal and a few flags.
+ * The keyboard protocol is popped on the alternate screen, whose stack
+ * it was pushed on.
+ */
 void restore_terminal(bool abrupt)
 {
     static const char leave[] = "\x1b[0m\x1b[?25h\x1b[?2004l\x1b[?1049l";
     static const char clusters_off[] = "\x1b[?2027l";
-    if (set_up && !sink && grapheme_width_mode)
-        write_all(out_fd, clusters_off, sizeof clusters_off - 1, abrupt);
-    if (set_up && !sink)
-        write_all(out_fd, leave, sizeof leave - 1, abrupt);
+    if (set_up && !sink) {
+        char out[128];
+        char* end = append(out, keyboard_pushed ? keyboard_pop : "");
+        end = append(end, grapheme_width_mode ? clusters_off : "");
+        end = append(end, leave);
+        write_all(out_fd, out, size_t(end - out), abrupt);
+    }
     if (input_raw)
         tcsetattr(in_fd, abrupt ? TCSANOW : TCSADRAIN, &saved_termios);
     input_raw = false;
     set_up = false;
+    keyboard_pushed = 0;
     term_col = term_row = 0;
     term_attr = -1;
 }
@@ -312,6 +360,8 @@ void retake_terminal()
             write_all(out_fd, enter_sequence, sizeof enter_sequence - 1, true);
         if (!sink && grapheme_width_mode)
             write_all(out_fd, clusters_on, sizeof clusters_on - 1, true);
+        if (!sink && keyboard_is_terminal)
+            write_all(out_fd, questions, sizeof questions - 1, true);
         set_up = true;
     }
     term_col = term_row = 0;
@@ -455,7 +505,6 @@ static bool rewrite_gap(int col, size_t move_cost)
     return true;
 }
 
-// Copies the characters of s to p; returns the end.
 static char* append(char* p, const char* s)
 {
     while (*s)

@@ -29,7 +29,17 @@ void forget_screen();
 // waits for a key, runs the help viewer or ends.
 void flush_output();
 // Raw mode and the alternate screen; done at the first output or key read.
+// Each set-up also asks the terminal what it has (the kitty keyboard
+// protocol, modes 2026 and 2027): the answers come among the keys, and
+// the key reader hands them to the operations below. Nothing waits for
+// them.
 void setup_terminal();
+// The terminal answered that it has the kitty keyboard protocol: turns on
+// its "disambiguate escape codes" for this set-up, once, and every
+// tear-down and hand-over turns it off again.
+void use_keyboard_protocol();
+// True while the terminal has been told to send keys that way.
+bool keyboard_protocol_on();
 // Where the terminal draws a cluster of characters as one (it reported
 // mode 2027): turns that on in the terminal, now and at every set-up, and
 // off at tear-down, and gives a cluster its own width. What the terminal

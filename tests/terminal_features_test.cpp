@@ -1,0 +1,160 @@
+// What the editor asks of a terminal at set-up and uses where it answers:
+// the kitty keyboard protocol (an Esc without a wait); and a terminal that
+// answers nothing, which sees no difference.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <chrono>
+#include <csignal>
+#include <fstream>
+#include <thread>
+
+#include "harness/pty.h"
+
+namespace {
+
+using namespace std::chrono;
+
+const std::string questions = "\x1b[?u\x1b[?2026$p\x1b[?2027$p\x1b[c";
+const std::string push = "\x1b[>1u", pop = "\x1b[<u";
+const std::string frame_begin = "\x1b[?2026h";
+const std::string esc_key = "\x1b[27u";     // Esc under the keyboard protocol
+const char menu_start[] = "<space> <curs> Again";
+
+size_t count(const std::string& s, const std::string& part)
+{
+    size_t n = 0;
+    for (size_t at = s.find(part); at != std::string::npos; at = s.find(part, at + 1))
+        n++;
+    return n;
+}
+
+// ---- in a pseudo-terminal ---------------------------------------------------
+
+// A terminal with the kitty keyboard protocol: it answers the question.
+void answers_keyboard_question(PtyEditor& pym)
+{
+    pym.answer("\x1b[?u", "\x1b[?0u");
+}
+
+bool becomes_stopped(pid_t pid)
+{
+    for (int i = 0; i < 200; i++) {
+        std::ifstream in("/proc/" + std::to_string(pid) + "/stat");
+        std::string stat((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        size_t paren = stat.rfind(')');
+        if (paren != std::string::npos && paren + 2 < stat.size() && stat[paren + 2] == 'T')
+            return true;
+        std::this_thread::sleep_for(milliseconds(10));
+    }
+    return false;
+}
+
+bool output_has(PtyEditor& pym, const std::string& part, size_t times = 1)
+{
+    return pym.wait_until([&](const Screen&) { return count(pym.output(), part) >= times; });
+}
+
+/*
+ * ESC [ 27 u is the Esc key as it arrives: the command menu is drawn
+ * without the 50 ms a lone ESC waits. Of five presses the quickest must
+ * take less than half of that, which no wait allows and a busy machine
+ * still meets.
+ */
+TEST(KeyboardProtocol, EscOpensTheCommandMenuWithoutWaiting)
+{
+    PtyEditor pym(10, 80);
+    answers_keyboard_question(pym);
+    pym.create_file("notes.txt", "one\n");
+    pym.start({"notes.txt"});
+    ASSERT_TRUE(output_has(pym, push)) << "the protocol is turned on";
+    pym.settle(50);
+    auto quickest = milliseconds::max();
+    for (int i = 0; i < 5; i++) {
+        auto sent = steady_clock::now();
+        pym.send(esc_key);
+        ASSERT_TRUE(pym.shows(1, menu_start)) << pym.screen().dump();
+        quickest = std::min(quickest, duration_cast<milliseconds>(steady_clock::now() - sent));
+        pym.send("I");
+        ASSERT_TRUE(pym.wait_until([](const Screen& s) { return !s.row(1).starts_with(menu_start); }));
+    }
+    EXPECT_LT(quickest.count(), 25);
+    pym.send("ab" + esc_key + "QEY");
+    EXPECT_EQ(pym.wait_exit(), 0);
+}
+
+// A terminal that answers nothing is asked once and used as before: no
+// protocol, no frames wrapped, and the kitty sequences are no keys.
+TEST(KeyboardProtocol, ATerminalThatAnswersNothingIsUsedAsBefore)
+{
+    PtyEditor pym(10, 80);
+    pym.create_file("notes.txt", "one\n");
+    pym.start({"notes.txt"});
+    ASSERT_TRUE(pym.shows(3, "one"));
+    EXPECT_EQ(count(pym.output(), questions), 1u) << "asked at the set-up";
+    pym.send("a" + esc_key + "\x1b[97;5ub");
+    ASSERT_TRUE(pym.shows(3, "abone"));
+    pym.press(Key::Esc);
+    ASSERT_TRUE(pym.shows(1, menu_start)) << "a lone ESC, after its pause";
+    pym.send("QEY");
+    EXPECT_EQ(pym.wait_exit(), 0);
+    for (const std::string& never : {push, pop, frame_begin, std::string("\x1b[?2027h")})
+        EXPECT_EQ(count(pym.output(), never), 0u);
+}
+
+// Each push has its pop before the alternate screen is left (the two
+// screens keep stacks of their own): at the exit, at the help viewer's
+// hand-over, at a stop and at an abrupt end. Every set-up asks again.
+TEST(KeyboardProtocol, IsPoppedAtEveryTearDownAndPushedAgainAfter)
+{
+    PtyEditor pym(10, 60);
+    answers_keyboard_question(pym);
+    pym.create_file("pym.hlp", "the help text\n");
+    pym.create_file("notes.txt", "one\n");
+    pym.start({"notes.txt"});
+    ASSERT_TRUE(output_has(pym, push));
+    pym.send(esc_key);
+    pym.press(Key::F1);
+    ASSERT_TRUE(pym.shows(3, "the help text")) << pym.screen().dump();
+    std::string out = pym.output();
+    size_t handed = out.find("\x1b[?1049l");
+    ASSERT_NE(handed, std::string::npos);
+    EXPECT_NE(out.rfind(pop, handed), std::string::npos) << "popped before the hand-over";
+    EXPECT_GT(out.rfind(pop, handed), out.find(push));
+    pym.send("q");
+    ASSERT_TRUE(pym.shows(3, "one")) << pym.screen().dump();
+    EXPECT_TRUE(output_has(pym, questions, 3)) << "the editor, the viewer, the editor again";
+    EXPECT_TRUE(output_has(pym, push, 3));
+    pym.send("QE");
+    EXPECT_EQ(pym.wait_exit(), 0);
+    out = pym.output();
+    EXPECT_EQ(count(out, pop), count(out, push));
+    EXPECT_LT(out.rfind(pop), out.rfind("\x1b[?1049l"));
+    EXPECT_GT(out.rfind(pop), out.rfind(push));
+}
+
+TEST(KeyboardProtocol, IsPoppedAtAStopAndPushedAgainOnContinue)
+{
+    PtyEditor pym(10, 60);
+    pym.run_as_job();
+    answers_keyboard_question(pym);
+    pym.create_file("notes.txt", "one\n");
+    pym.start({"notes.txt"});
+    ASSERT_TRUE(output_has(pym, push));
+    pym.signal(SIGTSTP);
+    ASSERT_TRUE(output_has(pym, pop));
+    EXPECT_LT(pym.output().rfind(pop), pym.output().rfind("\x1b[?1049l"));
+    ASSERT_TRUE(becomes_stopped(pym.editor_pid()));
+    pym.signal(SIGCONT);
+    EXPECT_TRUE(output_has(pym, questions, 2));
+    EXPECT_TRUE(output_has(pym, push, 2));
+    pym.send("x" + esc_key);
+    ASSERT_TRUE(pym.shows(1, menu_start)) << pym.screen().dump();
+
+    pym.signal(SIGTERM);
+    EXPECT_EQ(pym.wait_exit(), 128 + SIGTERM);
+    EXPECT_EQ(count(pym.output(), pop), 2u) << "an abrupt end pops too";
+    EXPECT_LT(pym.output().rfind(pop), pym.output().rfind("\x1b[?1049l"));
+}
+
+}  // namespace
