@@ -1,6 +1,7 @@
 // What the editor asks of a terminal at set-up and uses where it answers:
-// the kitty keyboard protocol (an Esc without a wait); and a terminal that
-// answers nothing, which sees no difference.
+// the kitty keyboard protocol (an Esc without a wait), synchronized output
+// around each frame; and a terminal that answers nothing, which sees no
+// difference.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -10,6 +11,7 @@
 #include <thread>
 
 #include "harness/pty.h"
+#include "harness/session.h"
 
 namespace {
 
@@ -17,7 +19,7 @@ using namespace std::chrono;
 
 const std::string questions = "\x1b[?u\x1b[?2026$p\x1b[?2027$p\x1b[c";
 const std::string push = "\x1b[>1u", pop = "\x1b[<u";
-const std::string frame_begin = "\x1b[?2026h";
+const std::string frame_begin = "\x1b[?2026h", frame_end = "\x1b[?2026l";
 const std::string esc_key = "\x1b[27u";     // Esc under the keyboard protocol
 const char menu_start[] = "<space> <curs> Again";
 
@@ -27,6 +29,32 @@ size_t count(const std::string& s, const std::string& part)
     for (size_t at = s.find(part); at != std::string::npos; at = s.find(part, at + 1))
         n++;
     return n;
+}
+
+using TerminalFeatures = SessionTest;
+
+// ---- synchronized output ----------------------------------------------------
+
+TEST_F(TerminalFeatures, FramesAreWrappedOnlyAfterTheTerminalReportsMode2026)
+{
+    for (const char* answer : {"", "\x1b[?2026;0$y", "\x1b[?2026;4$y", "\x1b[?2027;1$y", "\x1b[?2026;1$p"}) {
+        open("one\ntwo\n");
+        keys(answer + down + up);
+        EXPECT_EQ(count(take_output(), frame_begin), 0u) << "after ESC" << answer + std::min<size_t>(1, strlen(answer));
+    }
+    for (const char* answer : {"\x1b[?2026;1$y", "\x1b[?2026;2$y"}) {
+        open("one\ntwo\n");
+        keys(answer);
+        take_output();
+        keys(down + up + "Q");
+        std::string out = take_output();
+        EXPECT_GE(count(out, frame_begin), 4u) << "ESC, Down, Up and Q: a frame each";
+        EXPECT_EQ(count(out, frame_end), count(out, frame_begin));
+        EXPECT_EQ(out.rfind(frame_begin, 0), 0u) << "each frame starts with it";
+        EXPECT_TRUE(out.ends_with(frame_end)) << "and ends with its end";
+        for (size_t at = 0; (at = out.find(frame_begin, at)) != std::string::npos; at++)
+            EXPECT_LT(out.find(frame_end, at), out.find(frame_begin, at + 1)) << "no frame begins inside another";
+    }
 }
 
 // ---- in a pseudo-terminal ---------------------------------------------------

@@ -15,6 +15,8 @@
  *   ESC [ > 1 u, ESC [ < u  the kitty keyboard protocol's "disambiguate escape
  *                           codes" pushed where the terminal answered the
  *                           question, popped at tear-down and hand-over
+ *   ESC [ ? 2026 h / l      around each frame, where the terminal has
+ *                           synchronized output (it reported mode 2026)
  *   ESC [ ? 2027 h / l      clusters drawn as one (grapheme_width_mode), where
  *                           the terminal has said it can
  *   ESC [ row ; col H       move the cursor (1-based; ESC [ row H for column 1)
@@ -93,6 +95,7 @@ static int cur_col = 1, cur_row = 1;   // where the next output goes
 static int term_col, term_row;         // where the terminal's cursor is; 0: unknown
 static int term_attr = -1;             // attribute last sent; -1: none
 static volatile sig_atomic_t keyboard_pushed;      // ESC [ > 1 u sent in this set-up
+static volatile sig_atomic_t synchronized_frames;  // the terminal has mode 2026
 
 // What a cell of the terminal shows; attr -1 when that is not known. A
 // character of two to four bytes keeps them in ch, a longer one its number
@@ -185,6 +188,7 @@ void set_output_sink(output_sink s)
     pending.clear();
     set_up = false;
     keyboard_pushed = 0;
+    synchronized_frames = 0;
     term_col = term_row = 0;
     term_attr = -1;
     forget_shown();
@@ -240,6 +244,7 @@ static const char clusters_on[] = "\x1b[?2027h";
 static const char questions[] = "\x1b[?u\x1b[?2026$p\x1b[?2027$p\x1b[c";
 static bool keyboard_is_terminal;       // as found at the last set-up
 static const char keyboard_push[] = "\x1b[>1u", keyboard_pop[] = "\x1b[<u";
+static const char frame_begin[] = "\x1b[?2026h", frame_end[] = "\x1b[?2026l";
 
 void setup_terminal()
 {
@@ -267,6 +272,11 @@ void use_keyboard_protocol()
 bool keyboard_protocol_on()
 {
     return keyboard_pushed != 0;
+}
+
+void use_synchronized_output()
+{
+    synchronized_frames = 1;
 }
 
 void set_grapheme_width_mode(bool on)
@@ -301,8 +311,8 @@ static char* append(char* p, const char* s);
 
 /*
  * Async-signal-safe: touches nothing but the terminal and a few flags.
- * The keyboard protocol is popped on the alternate screen, whose stack
- * it was pushed on.
+ * A frame cut short by the signal is ended first; the keyboard protocol
+ * is popped on the alternate screen, whose stack it was pushed on.
  */
 void restore_terminal(bool abrupt)
 {
@@ -310,7 +320,8 @@ void restore_terminal(bool abrupt)
     static const char clusters_off[] = "\x1b[?2027l";
     if (set_up && !sink) {
         char out[128];
-        char* end = append(out, keyboard_pushed ? keyboard_pop : "");
+        char* end = append(out, synchronized_frames ? frame_end : "");
+        end = append(end, keyboard_pushed ? keyboard_pop : "");
         end = append(end, grapheme_width_mode ? clusters_off : "");
         end = append(end, leave);
         write_all(out_fd, out, size_t(end - out), abrupt);
@@ -940,6 +951,10 @@ void flush_output()
         send_cursor();
     if (pending.empty())
         return;
+    if (synchronized_frames && set_up) {
+        pending.insert(0, frame_begin);
+        pending.append(frame_end);
+    }
     if (sink)
         sink(pending.data(), pending.size());
     else

@@ -40,6 +40,9 @@ void setup_terminal();
 void use_keyboard_protocol();
 // True while the terminal has been told to send keys that way.
 bool keyboard_protocol_on();
+// The terminal has synchronized output (mode 2026): each frame's one
+// write is wrapped in its begin and end from now on.
+void use_synchronized_output();
 // Where the terminal draws a cluster of characters as one (it reported
 // mode 2027): turns that on in the terminal, now and at every set-up, and
 // off at tear-down, and gives a cluster its own width. What the terminal

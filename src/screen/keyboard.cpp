@@ -212,6 +212,19 @@ static size_t parse_pending(bool paused, parsed_key* k)
 }
 
 /*
+ * The terminal's answer about a mode it was asked of at set-up (DECRPM):
+ * 1 set or 2 reset, both a mode it knows. Synchronized output (2026) then
+ * wraps each frame.
+ */
+static void take_mode_report(int mode, int setting)
+{
+    if (setting != 1 && setting != 2)
+        return;
+    if (mode == 2026)
+        use_synchronized_output();
+}
+
+/*
  * Reads until the bytes make a key, no key or a paste's start, waiting up
  * to 50 ms for each further byte of a sequence, and queues what they make.
  */
@@ -240,7 +253,7 @@ static void decode_bytes()
     case key_kind::extended: queue_key(0); queue_key(k.value); break;
     case key_kind::paste_start: begin_paste(); break;
     case key_kind::keyboard_flags: use_keyboard_protocol(); break;
-    case key_kind::mode_report:
+    case key_kind::mode_report: take_mode_report(k.value, k.sequence.params[1]); break;
     case key_kind::focus_in:
     case key_kind::none: break;
     }
