@@ -59,7 +59,9 @@ int read_key()
 {
     for (;;) {
         int key = take_key();
-        if (key == key_resize) {
+        if (key == key_redraw)      // characters changed width: the cursor keeps its own
+            goal_column = line_column(line_start, cursor);
+        if (key == key_resize || key == key_redraw) {
             redraw_at_new_size();
             if (paste_stall_shown)
                 show_paste_stall();

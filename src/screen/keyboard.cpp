@@ -214,14 +214,19 @@ static size_t parse_pending(bool paused, parsed_key* k)
 /*
  * The terminal's answer about a mode it was asked of at set-up (DECRPM):
  * 1 set or 2 reset, both a mode it knows. Synchronized output (2026) then
- * wraps each frame.
+ * wraps each frame; clusters drawn as one (2027) are turned on in a UTF-8
+ * text and the screen drawn again in their widths.
  */
 static void take_mode_report(int mode, int setting)
 {
     if (setting != 1 && setting != 2)
         return;
-    if (mode == 2026)
+    if (mode == 2026) {
         use_synchronized_output();
+    } else if (mode == 2027 && utf8_text && !grapheme_width_mode) {
+        set_grapheme_width_mode(true);
+        queue_key(key_redraw);
+    }
 }
 
 /*
