@@ -200,3 +200,10 @@ TEST_F(KeyDecoder, WithTheKeyboardProtocolItsEscEndsAStalledPaste)
     EXPECT_EQ(decode("y"), (Keys{key_paste_stalled, key_paste, 'y'}));
     EXPECT_EQ(pasted_bytes(), "a\x1b[27ub\x1b[2x\x1b[27");
 }
+
+// A terminal's window getting the focus back is said to the editor; losing
+// it, and the other answers to the set-up's questions, are no keys.
+TEST_F(KeyDecoder, SaysThatTheFocusCameBack)
+{
+    EXPECT_EQ(decode("\x1b[Ia\x1b[Ob\x1b[?62;22c\x1b[?2026;0$y\x1b[I"), (Keys{key_focus_in, 'a', 'b', key_focus_in}));
+}

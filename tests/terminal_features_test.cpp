@@ -1,7 +1,7 @@
 // What the editor asks of a terminal at set-up and uses where it answers:
 // the kitty keyboard protocol (an Esc without a wait), synchronized output
-// around each frame; and a terminal that answers nothing, which sees no
-// difference.
+// around each frame, and focus reports; and a terminal that answers
+// nothing, which sees no difference.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -55,6 +55,18 @@ TEST_F(TerminalFeatures, FramesAreWrappedOnlyAfterTheTerminalReportsMode2026)
         for (size_t at = 0; (at = out.find(frame_begin, at)) != std::string::npos; at++)
             EXPECT_LT(out.find(frame_end, at), out.find(frame_begin, at + 1)) << "no frame begins inside another";
     }
+}
+
+// ---- focus and the questions ----------------------------------------------
+
+TEST_F(TerminalFeatures, TheSetUpAsksOnceAndTurnsOnFocusReports)
+{
+    open("one\n");
+    keys(down);
+    std::string out = take_output();
+    EXPECT_EQ(out.find("\x1b[?1049h\x1b[?2004h\x1b[?1004h" + questions), 0u) << out;
+    EXPECT_EQ(count(out, questions), 1u);
+    EXPECT_EQ(count(out, push), 0u);
 }
 
 // ---- in a pseudo-terminal ---------------------------------------------------
@@ -183,6 +195,22 @@ TEST(KeyboardProtocol, IsPoppedAtAStopAndPushedAgainOnContinue)
     EXPECT_EQ(pym.wait_exit(), 128 + SIGTERM);
     EXPECT_EQ(count(pym.output(), pop), 2u) << "an abrupt end pops too";
     EXPECT_LT(pym.output().rfind(pop), pym.output().rfind("\x1b[?1049l"));
+}
+
+// Focus reports go on at set-up and off at tear-down; the reports are no
+// keys.
+TEST(FocusReports, AreTurnedOnAndOffAndTheirReportsAreNoKeys)
+{
+    PtyEditor pym(10, 60);
+    pym.create_file("notes.txt", "one\n");
+    pym.start({"notes.txt"});
+    EXPECT_NE(pym.output().find("\x1b[?1004h"), std::string::npos);
+    pym.send("a\x1b[Ob\x1b[Ic");
+    ASSERT_TRUE(pym.shows(3, "abcone"));
+    pym.press(Key::Esc);
+    pym.send("QEY");
+    EXPECT_EQ(pym.wait_exit(), 0);
+    EXPECT_GT(pym.output().rfind("\x1b[?1004l"), pym.output().rfind("\x1b[?1004h"));
 }
 
 }  // namespace

@@ -55,10 +55,24 @@ static void take_back_paste_stall()
     goto_xy(col, row);
 }
 
+/*
+ * The user is back in the editor's window: the one place where the file
+ * on disk is to be compared with the one opened, and a change said on
+ * row 2. That check comes with a record of the file as it was opened
+ * (its identity, size and time); until then, coming back does nothing.
+ */
+static void on_focus_regained()
+{
+}
+
 int read_key()
 {
     for (;;) {
         int key = take_key();
+        if (key == key_focus_in) {
+            on_focus_regained();
+            continue;
+        }
         if (key == key_redraw)      // characters changed width: the cursor keeps its own
             goal_column = line_column(line_start, cursor);
         if (key == key_resize || key == key_redraw) {

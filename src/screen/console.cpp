@@ -5,13 +5,14 @@
  *
  *   ESC [ ? 1049 h / l      enter / leave the alternate screen
  *   ESC [ ? 2004 h / l      bracketed paste on / off
+ *   ESC [ ? 1004 h / l      focus reports (ESC [ I, ESC [ O) on / off
  *   ESC [ ? u  ESC [ ? 2026 $ p  ESC [ ? 2027 $ p  ESC [ c
  *                           at each set-up, the questions: the kitty keyboard
  *                           protocol's flags, whether modes 2026 and 2027 are
  *                           known, and the device attributes, which every
  *                           terminal answers, last; no answer is waited for,
- *                           and none is asked for when the keyboard is no
- *                           terminal
+ *                           and neither these nor focus reports are asked for
+ *                           when the keyboard is no terminal
  *   ESC [ > 1 u, ESC [ < u  the kitty keyboard protocol's "disambiguate escape
  *                           codes" pushed where the terminal answered the
  *                           question, popped at tear-down and hand-over
@@ -236,12 +237,12 @@ static const char enter_sequence[] = "\x1b[?1049h\x1b[?2004h";
 static const char clusters_on[] = "\x1b[?2027h";
 /*
  * Then, where the keyboard is the terminal, so that what it sends back is
- * read and not left for the shell, the questions, asked at each set-up
- * (the terminal may be another after a hand-over).
+ * read and not left for the shell: focus reports on, and the questions,
+ * asked at each set-up (the terminal may be another after a hand-over).
  * The device attributes come last: every terminal answers them, so that
  * one without the keyboard protocol answers too.
  */
-static const char questions[] = "\x1b[?u\x1b[?2026$p\x1b[?2027$p\x1b[c";
+static const char questions[] = "\x1b[?1004h\x1b[?u\x1b[?2026$p\x1b[?2027$p\x1b[c";
 static bool keyboard_is_terminal;       // as found at the last set-up
 static const char keyboard_push[] = "\x1b[>1u", keyboard_pop[] = "\x1b[<u";
 static const char frame_begin[] = "\x1b[?2026h", frame_end[] = "\x1b[?2026l";
@@ -316,7 +317,7 @@ static char* append(char* p, const char* s);
  */
 void restore_terminal(bool abrupt)
 {
-    static const char leave[] = "\x1b[0m\x1b[?25h\x1b[?2004l\x1b[?1049l";
+    static const char leave[] = "\x1b[0m\x1b[?25h\x1b[?2004l\x1b[?1004l\x1b[?1049l";
     static const char clusters_off[] = "\x1b[?2027l";
     if (set_up && !sink) {
         char out[128];

@@ -259,7 +259,7 @@ static void decode_bytes()
     case key_kind::paste_start: begin_paste(); break;
     case key_kind::keyboard_flags: use_keyboard_protocol(); break;
     case key_kind::mode_report: take_mode_report(k.value, k.sequence.params[1]); break;
-    case key_kind::focus_in:
+    case key_kind::focus_in: queue_key(key_focus_in); break;
     case key_kind::none: break;
     }
 }
