@@ -1,13 +1,15 @@
 // What the editor asks of a terminal at set-up and uses where it answers:
 // the kitty keyboard protocol (an Esc without a wait), synchronized output
-// around each frame, and focus reports; and a terminal that answers
-// nothing, which sees no difference.
+// around each frame, the system clipboard and focus reports; and a
+// terminal that answers nothing, which sees no difference.
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <chrono>
 #include <csignal>
+#include <cstdlib>
 #include <fstream>
+#include <optional>
 #include <thread>
 
 #include "harness/pty.h"
@@ -31,7 +33,42 @@ size_t count(const std::string& s, const std::string& part)
     return n;
 }
 
-using TerminalFeatures = SessionTest;
+// The environment variable as it was, put back at the end of the scope.
+class Environment {
+public:
+    explicit Environment(const char* name) : name_(name)
+    {
+        if (const char* v = getenv(name))
+            old_ = v;
+    }
+    ~Environment()
+    {
+        if (old_)
+            setenv(name_, old_->c_str(), 1);
+        else
+            unsetenv(name_);
+    }
+    void set(const char* value) { value ? setenv(name_, value, 1) : unsetenv(name_); }
+
+private:
+    const char* name_;
+    std::optional<std::string> old_;
+};
+
+class TerminalFeatures : public SessionTest {
+protected:
+    // Nothing around the editor but the terminal.
+    Environment tmux{"TMUX"}, sty{"STY"}, term{"TERM"};
+    void SetUp() override
+    {
+        SessionTest::SetUp();
+        tmux.set(nullptr);
+        sty.set(nullptr);
+        term.set("xterm-256color");
+    }
+    // The OSC 52 sequence that gives the clipboard this base64 text.
+    static std::string clipboard(const std::string& base64) { return "\x1b]52;c;" + base64 + "\a"; }
+};
 
 // ---- synchronized output ----------------------------------------------------
 
@@ -55,6 +92,87 @@ TEST_F(TerminalFeatures, FramesAreWrappedOnlyAfterTheTerminalReportsMode2026)
         for (size_t at = 0; (at = out.find(frame_begin, at)) != std::string::npos; at++)
             EXPECT_LT(out.find(frame_end, at), out.find(frame_begin, at + 1)) << "no frame begins inside another";
     }
+}
+
+// ---- the clipboard ----------------------------------------------------------
+
+// Buffer and Delete give the terminal's clipboard what they put in the
+// paste buffer, a line end as LF; nothing goes when nothing was buffered.
+TEST_F(TerminalFeatures, BufferAndDeleteGiveTheClipboardWhatTheyBuffered)
+{
+    open("one\ntwo\nthree\n");
+    take_output();
+    keys("B" + down + right + "B");
+    EXPECT_NE(take_output().find(clipboard("b25lCnQ=")), std::string::npos) << "one LF t";
+    open("one\ntwo\nthree\n");
+    take_output();
+    keys("D" + down + "D");
+    EXPECT_EQ(text_lines(), (std::vector<std::string>{"two", "three"}));
+    EXPECT_NE(take_output().find(clipboard("b25lCg==")), std::string::npos) << "one LF";
+
+    for (auto [text, base64] : {std::pair{"x", "eA=="}, {"xy", "eHk="}, {"xyz", "eHl6"}, {"xyzw", "eHl6dw=="}}) {
+        open(std::string(text) + "\n");
+        take_output();
+        keys("B" + end + "B");
+        EXPECT_NE(take_output().find(clipboard(base64)), std::string::npos) << text;
+    }
+
+    open("one\n");
+    take_output();
+    keys("BB" + right + "DD");
+    EXPECT_EQ(count(take_output(), "\x1b]52"), 0u) << "an empty range buffers nothing";
+    open(std::string(40000, 'a') + "\n");
+    take_output();
+    keys("B" + end + "B");
+    EXPECT_EQ(message(), "--can't buffer");
+    EXPECT_EQ(count(take_output(), "\x1b]52"), 0u);
+    keys("SDY");                        // Delete no longer fills the paste buffer
+    take_output();
+    keys("D" + left + "D");
+    EXPECT_EQ(text_lines()[0].size(), 39999u);
+    EXPECT_EQ(count(take_output(), "\x1b]52"), 0u);
+}
+
+// Inside tmux the sequence goes as it is (for set-clipboard on) and
+// through tmux's passthrough, its ESC doubled (for allow-passthrough on).
+TEST_F(TerminalFeatures, InsideTmuxTheClipboardSequenceAlsoGoesThroughThePassthrough)
+{
+    for (auto [tmux_var, term_name] : {std::pair<const char*, const char*>{"/tmp/tmux-1/default,7,0", "screen"},
+                                       {nullptr, "tmux-256color"}}) {
+        tmux.set(tmux_var);
+        term.set(term_name);
+        open("one\n");
+        take_output();
+        keys("B" + end + "B");
+        std::string out = take_output();
+        EXPECT_NE(out.find(clipboard("b25l") + "\x1bPtmux;\x1b" + clipboard("b25l") + "\x1b\\"), std::string::npos)
+            << term_name;
+    }
+}
+
+// screen passes on strings of at most 768 bytes: the sequence goes in
+// pieces, each its own ESC P ... ESC \, which together make it.
+TEST_F(TerminalFeatures, InsideScreenTheClipboardSequenceGoesInPiecesScreenPassesOn)
+{
+    term.set("screen.xterm-256color");
+    open(std::string(2000, 'q') + "\n");
+    take_output();
+    keys("B" + end + "B");
+    std::string out = take_output(), joined;
+    size_t pieces = 0;
+    for (size_t at = 0; (at = out.find("\x1bP", at)) != std::string::npos; pieces++) {
+        size_t close = out.find("\x1b\\", at);
+        ASSERT_NE(close, std::string::npos);
+        EXPECT_LE(close + 2 - at, 768u);
+        joined += out.substr(at + 2, close - at - 2);
+        at = close + 2;
+    }
+    std::string base64;
+    for (int i = 0; i < 2000 / 3; i++)
+        base64 += "cXFx";
+    EXPECT_EQ(joined, clipboard(base64 + "cXE="));
+    EXPECT_EQ(pieces, 4u);
+    EXPECT_EQ(count(out, "\x1b]52"), 1u) << "only through screen";
 }
 
 // ---- focus and the questions ----------------------------------------------

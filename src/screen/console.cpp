@@ -20,6 +20,9 @@
  *                           synchronized output (it reported mode 2026)
  *   ESC [ ? 2027 h / l      clusters drawn as one (grapheme_width_mode), where
  *                           the terminal has said it can
+ *   ESC ] 52 ; c ; B64 BEL  the paste buffer to the clipboard (base64); inside
+ *                           tmux also as ESC P tmux ; ESC ESC ] 52 ... BEL ESC \,
+ *                           inside screen only as ESC P ... ESC \ in pieces
  *   ESC [ row ; col H       move the cursor (1-based; ESC [ row H for column 1)
  *   ESC [ 0 ; fg ; bg m     colours of a PC attribute byte (30-37/90-97 on
  *                           40-47/100-107); ESC [ 0 m at the end of a run
@@ -54,6 +57,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <string>
+#include <string_view>
 #include <unordered_map>
 #include <vector>
 #include <sys/ioctl.h>
@@ -961,4 +965,69 @@ void flush_output()
     else
         write_all(out_fd, pending.data(), pending.size());
     pending.clear();
+}
+
+// ---- the clipboard ----------------------------------------------------------
+
+// The bytes at p in base64, a NUL as LF.
+static std::string base64_text(const byte* p, size_t n)
+{
+    static const char digits[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+    std::string out;
+    out.reserve((n + 2) / 3 * 4);
+    auto at = [&](size_t i) { return uint32_t(i < n ? (p[i] ? p[i] : '\n') : 0); };
+    for (size_t i = 0; i < n; i += 3) {
+        uint32_t three = at(i) << 16 | at(i + 1) << 8 | at(i + 2);
+        for (size_t k = 0; k < 4; k++)
+            out.push_back(i + k <= n ? digits[(three >> (18 - 6 * k)) & 63] : '=');
+    }
+    return out;
+}
+
+enum class multiplexer { none, tmux, screen };
+
+static multiplexer multiplexer_around()
+{
+    const char* tmux = getenv("TMUX");
+    const char* sty = getenv("STY");
+    const char* term = getenv("TERM");
+    std::string_view name = term ? term : "";
+    if ((tmux && *tmux) || name.starts_with("tmux"))
+        return multiplexer::tmux;
+    if ((sty && *sty) || name.starts_with("screen"))
+        return multiplexer::screen;
+    return multiplexer::none;
+}
+
+/*
+ * Inside tmux the sequence goes twice: as it is, which tmux takes when its
+ * set-clipboard is on (it passes it on and keeps a buffer), and through
+ * its passthrough (allow-passthrough on), every ESC doubled. screen passes
+ * on only its own string, of at most 768 bytes: the sequence goes in
+ * pieces, which the terminal takes as one.
+ */
+void copy_to_clipboard(const unsigned char* p, size_t n)
+{
+    const size_t most = 1 << 20, screen_piece = 768 - 4;
+    if (!is_terminal() || n == 0 || n > most)
+        return;
+    std::string osc = "\x1b]52;c;" + base64_text(p, n) + "\a";
+    switch (multiplexer_around()) {
+    case multiplexer::none:
+        emit(osc.data(), osc.size());
+        break;
+    case multiplexer::tmux:
+        emit(osc.data(), osc.size());
+        emit("\x1bPtmux;\x1b");   // the one ESC of the sequence, doubled
+        emit(osc.data(), osc.size());
+        emit("\x1b\\");
+        break;
+    case multiplexer::screen:
+        for (size_t at = 0; at < osc.size(); at += screen_piece) {
+            emit("\x1bP");
+            emit(osc.data() + at, std::min(screen_piece, osc.size() - at));
+            emit("\x1b\\");
+        }
+        break;
+    }
 }

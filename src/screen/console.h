@@ -58,6 +58,11 @@ void restore_terminal(bool abrupt = false);
 // the screen redrawn whole. Async-signal-safe.
 void release_terminal();
 void retake_terminal();
+// The terminal's clipboard takes these n bytes (OSC 52, in the frame's
+// one write), a NUL as a line end; inside tmux or screen in the form they
+// pass on. Nothing when the output is no terminal, or n is 0 or over a
+// MiB. The clipboard is never asked for.
+void copy_to_clipboard(const unsigned char* p, size_t n);
 // Writes a line straight to the untouched terminal (usage, no memory, the
 // name of the emergency file at an abrupt end). A control byte in it shows
 // as ^[ or \x9b, so that no name can drive the terminal; the CR or LF
