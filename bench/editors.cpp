@@ -26,6 +26,7 @@ Steps join(std::initializer_list<Steps> parts)
 std::vector<EditorKeys> make_maps()
 {
     const Mode any = Mode::none, typing = Mode::typing, command = Mode::command;
+    const std::string no_modes = "no mode that ESC leaves";
     std::vector<EditorKeys> maps;
 
     EditorKeys pym;
@@ -56,6 +57,8 @@ std::vector<EditorKeys> make_maps()
         {"quit", {command, any, {"Q", "E"}}},
         {"quit_changed", {command, any, {"Q", "E", "Y"}}},
         {"where", {any, any, {}}},      // the status row always shows it
+        {"escape", {typing, command, {"<esc>"}}},
+        {"insert", {command, typing, {"I"}}},
     };
     pym.where_first_row = pym.where_last_row = 2;
     pym.where_pattern = "Line ([0-9]+)";
@@ -93,7 +96,7 @@ std::vector<EditorKeys> make_maps()
     nano.where_first_row = 22;
     nano.where_last_row = 25;
     nano.where_pattern = "line +([0-9]+)/";
-    nano.lacks = {{"undo_all", "an undo takes back one replacement"}};
+    nano.lacks = {{"undo_all", "an undo takes back one replacement"}, {"escape", no_modes}};
     maps.push_back(nano);
 
     EditorKeys vim;
@@ -121,6 +124,8 @@ std::vector<EditorKeys> make_maps()
         {"quit", {command, any, join({typed(":q!"), {"<cr>"}})}},
         {"quit_changed", {command, any, join({typed(":q!"), {"<cr>"}})}},
         {"where", {command, any, {"<^G>"}}},
+        {"escape", {typing, command, {"<esc>"}}},
+        {"insert", {command, typing, {"i"}}},
     };
     vim.where_first_row = 24;
     vim.where_last_row = 25;
@@ -157,7 +162,7 @@ std::vector<EditorKeys> make_maps()
     dte.where_last_row = 25;
     dte.where_pattern = " ([0-9]+),[0-9]+";
     // a paste comes as typed keys
-    dte.lacks = {{"paste", "no bracketed paste"}};
+    dte.lacks = {{"paste", "no bracketed paste"}, {"escape", no_modes}};
     maps.push_back(dte);
 
     EditorKeys ne;
@@ -189,7 +194,7 @@ std::vector<EditorKeys> make_maps()
     };
     ne.where_first_row = ne.where_last_row = 25;
     ne.where_pattern = "L: *([0-9]+)";
-    ne.lacks = {{"paste", "no bracketed paste"}};
+    ne.lacks = {{"paste", "no bracketed paste"}, {"escape", no_modes}};
     maps.push_back(ne);
 
     // mg -n: no backup files; -u /dev/null: an empty startup file
@@ -222,6 +227,7 @@ std::vector<EditorKeys> make_maps()
         {"paste", "no bracketed paste"},
         {"undo_all", "an undo takes back one replacement"},
         {"utf8", "no UTF-8"},
+        {"escape", no_modes},
     };
     maps.push_back(mg);
 
@@ -242,6 +248,7 @@ std::vector<EditorKeys> make_maps()
     floor.actions["paste"] = {any, any, {"{paste}"}};
     floor.actions["quit"] = floor.actions["quit_changed"] = {any, any, {"<^Q>"}};
     floor.actions["where"] = {any, any, {}};    // it keeps no cursor: not checked
+    floor.lacks = {{"escape", no_modes}};
     maps.push_back(floor);
     return maps;
 }

@@ -96,6 +96,7 @@ bool EditorProcess::read_output(long timeout_us)
     struct timespec t = {timeout_us / 1000000, (timeout_us % 1000000) * 1000};
     if (ppoll(&p, 1, &t, nullptr) <= 0)
         return false;
+    output_came_ = now_s();
     bool any = false;
     char buf[65536];
     for (;;) {
@@ -235,6 +236,8 @@ StepCost EditorProcess::step(std::string_view bytes, bool need_output, int timeo
     long wait_us = 50;      // grows while the editor computes
     for (;;) {
         if (read_output(wait_us)) {
+            if (!seen)
+                cost.first_output_us = uint64_t((output_came_ - t0) * 1e6);
             seen = true;
             wait_us = 50;
             continue;

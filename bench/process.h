@@ -29,6 +29,8 @@ struct StepCost {
     uint64_t writes = 0;    // write() calls (syscw)
     uint64_t cpu_ns = 0;
     uint64_t wall_us = 0;
+    // from the step's bytes written to the first byte of output; 0: none
+    uint64_t first_output_us = 0;
     bool timed_out = false;
 };
 
@@ -82,6 +84,7 @@ private:
     uint64_t bytes_out_ = 0;
     std::string step_output_;
     double started_ = 0, ended_ = 0;
+    double output_came_ = 0;    // when the last read found output waiting
 };
 
 double now_s();

@@ -1,10 +1,15 @@
 #include "terminal.h"
 
+#include <algorithm>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <stdexcept>
+#include <utility>
 #include <vterm.h>
 
-Terminal::Terminal(int rows, int cols) : rows_(rows), cols_(cols)
+Terminal::Terminal(int rows, int cols, bool kitty_keyboard)
+    : rows_(rows), cols_(cols), kitty_(kitty_keyboard)
 {
     vt_ = vterm_new(rows, cols);
     vterm_set_utf8(vt_, 1);
@@ -20,14 +25,67 @@ Terminal::~Terminal()
 
 void Terminal::feed(std::string_view bytes)
 {
-    vterm_input_write(vt_, bytes.data(), bytes.size());
+    if (kitty_)
+        feed_kitty(bytes);
+    else
+        vterm_input_write(vt_, bytes.data(), bytes.size());
+}
+
+void Terminal::take_vterm_replies()
+{
+    std::string out(vterm_output_get_buffer_current(vt_), '\0');
+    out.resize(vterm_output_read(vt_, out.data(), out.size()));
+    replies_ += out;
 }
 
 std::string Terminal::take_replies()
 {
-    std::string out(vterm_output_get_buffer_current(vt_), '\0');
-    out.resize(vterm_output_read(vt_, out.data(), out.size()));
-    return out;
+    take_vterm_replies();
+    return std::exchange(replies_, std::string());
+}
+
+/*
+ * libvterm knows nothing of the kitty keyboard protocol (it does not even
+ * hand ESC [ < u to a fallback): its sequences are picked out of the bytes
+ * here, and each reply goes after the replies to what came before it.
+ */
+void Terminal::feed_kitty(std::string_view bytes)
+{
+    std::string seen = unfinished_ + std::string(bytes);
+    size_t fed = unfinished_.size();    // already given to libvterm
+    unfinished_.clear();
+    for (size_t at = 0; (at = seen.find("\x1b[", at)) != std::string::npos; at++) {
+        size_t end = at + 2;
+        while (end < seen.size() && strchr("0123456789;<=>?", seen[end]) && seen[end])
+            end++;
+        if (end == seen.size()) {
+            if (end - at < 16)
+                unfinished_ = seen.substr(at);
+            break;
+        }
+        if (seen[end] != 'u')
+            continue;
+        vterm_input_write(vt_, seen.data() + fed, end + 1 - fed);
+        fed = end + 1;
+        kitty_sequence(std::string_view(seen).substr(at + 2, end - at - 2));
+    }
+    vterm_input_write(vt_, seen.data() + fed, seen.size() - fed);
+}
+
+void Terminal::kitty_sequence(std::string_view params)
+{
+    if (params.empty())
+        return;
+    int n = atoi(std::string(params.substr(1)).c_str());
+    if (params == "?") {
+        take_vterm_replies();
+        replies_ += "\x1b[?" + std::to_string(kitty_flags_.empty() ? 0 : kitty_flags_.back()) + "u";
+    } else if (params[0] == '>') {
+        kitty_flags_.push_back(n);
+    } else if (params[0] == '<') {
+        for (int i = 0; i < std::max(n, 1) && !kitty_flags_.empty(); i++)
+            kitty_flags_.pop_back();
+    }
 }
 
 static VTermKey named_key(std::string_view name)
@@ -53,6 +111,8 @@ std::string Terminal::key_bytes(std::string_view token)
     if (token.size() < 3 || token.front() != '<' || token.back() != '>')
         throw std::invalid_argument("bad key token " + std::string(token));
     std::string_view name = token.substr(1, token.size() - 2);
+    if (name == "esc" && !kitty_flags_.empty() && (kitty_flags_.back() & 1))
+        return "\x1b[27u";     // "disambiguate escape codes"
     if (name.size() == 2 && name[0] == '^')
         return std::string(1, char(name[1] & 0x1F));
     if (name.size() == 3 && name.substr(0, 2) == "M-")

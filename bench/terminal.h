@@ -3,18 +3,22 @@
 // encodes the keys we press the way an xterm does in the modes the
 // editor has set (an editor that turns on application cursor keys gets
 // ESC O B for Down, the others ESC [ B; only one that turns on bracketed
-// paste gets a paste bracketed).
+// paste gets a paste bracketed). With the kitty keyboard protocol it
+// also answers that protocol's question (ESC [ ? u) and keeps the flags
+// an editor pushes and pops; while "disambiguate escape codes" is on,
+// Esc is ESC [ 27 u.
 #pragma once
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 struct VTerm;
 struct VTermScreen;
 
 class Terminal {
 public:
-    Terminal(int rows, int cols);
+    Terminal(int rows, int cols, bool kitty_keyboard = false);
     ~Terminal();
     Terminal(const Terminal&) = delete;
     Terminal& operator=(const Terminal&) = delete;
@@ -38,7 +42,15 @@ public:
     std::string dump() const;
 
 private:
+    void take_vterm_replies();
+    void feed_kitty(std::string_view bytes);
+    void kitty_sequence(std::string_view params);
+
     int rows_, cols_;
     VTerm* vt_;
     VTermScreen* vs_;
+    std::string replies_;           // answers not yet taken, in order
+    bool kitty_;
+    std::vector<int> kitty_flags_;  // the stack the editor pushes on
+    std::string unfinished_;        // a sequence the last feed cut short
 };

@@ -71,7 +71,7 @@ std::vector<Workload> make_workloads(const DataFiles& d, double scale)
 {
     auto n = [scale](long count) { return scaled(count, scale); };
     const long downs = n(down_count), pages = n(600), at_end = n(5000), at_start = n(2000);
-    const long lefts = n(500), finds = n(20);
+    const long lefts = n(500), finds = n(20), escapes = n(30);
     std::string typing_end = generate_typing(size_t(at_end));
     std::string typing_start = generate_typing(size_t(at_start));
     long crs_end = long(typing_end.size()) / 60, crs_start = long(typing_start.size()) / 60;
@@ -148,5 +148,19 @@ std::vector<Workload> make_workloads(const DataFiles& d, double scale)
     repeat(utf8.ops, "down", downs);
     repeat(utf8.ops, "right", downs);
     w.push_back(utf8);
+
+    // from typing to the command menu with ESC and back (set-up), on a
+    // terminal that answers nothing (a lone ESC byte) and on one with the
+    // kitty keyboard protocol (ESC [ 27 u once the editor turned it on)
+    for (bool kitty : {false, true}) {
+        Workload esc{kitty ? "esc kitty keys" : "esc", "small.txt", {}, false, 0, 0};
+        esc.kitty_keyboard = kitty;
+        esc.latency = true;
+        for (long i = 0; i < escapes; i++) {
+            esc.ops.push_back({"escape", ""});
+            esc.ops.push_back({"insert", "", true});
+        }
+        w.push_back(esc);
+    }
     return w;
 }

@@ -22,6 +22,12 @@ struct Workload {
     // the cursor's line afterwards must be in [check_lo, check_hi]; 0: none
     long check_lo = 0, check_hi = 0;
     std::string needs;          // what the editor must handle, e.g. "utf8"
+    // the terminal has the kitty keyboard protocol: it answers its question
+    // and sends Esc as ESC [ 27 u while the editor has it turned on
+    bool kitty_keyboard = false;
+    // what counts is how soon a key is answered (the notes' ESC to output),
+    // not the CPU, which is mostly the start: no CPU target
+    bool latency = false;
 };
 
 struct DataFiles {

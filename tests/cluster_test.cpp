@@ -220,4 +220,37 @@ TEST_F(Clusters, TheCLocaleStillTakesEveryByteAsACharacter)
     EXPECT_EQ(first_line(), e_acute + flag.substr(0, 6) + flag.substr(7));
 }
 
+// The terminal's answer that it knows mode 2027 (set or reset) turns the
+// mode on and draws the whole screen again in the clusters' own widths;
+// an answer that it does not know it, or any answer in the C locale,
+// changes nothing.
+TEST_F(Clusters, ATerminalThatReportsMode2027HasItTurnedOnAndTheScreenDrawnAgain)
+{
+    open(mixed + "\nsecond\n");
+    keys(right + right + right + right);
+    expect_at(1, 10, 3);        // after the family of 6 cells
+    take_output();
+    keys("\x1b[?2027;0$y");
+    EXPECT_EQ(take_output().find("\x1b[?2027h"), std::string::npos);
+    expect_at(1, 10, 3);
+
+    keys("\x1b[?2027;2$y");
+    std::string out = take_output();
+    EXPECT_NE(out.find("\x1b[?2027h"), std::string::npos);
+    EXPECT_TRUE(grapheme_width_mode);
+    EXPECT_NE(out.find("second"), std::string::npos) << "the text is drawn again";
+    expect_at(1, 6, 3);         // the family takes its own 2 cells
+    keys("\x1b[?2027;1$y" + right);
+    expect_at(1, 7, 3);
+    EXPECT_EQ(take_output().find("second"), std::string::npos) << "drawn again once";
+
+    set_grapheme_width_mode(false);
+    use_character_set(false);
+    open(mixed + "\n");
+    take_output();
+    keys("\x1b[?2027;1$y");
+    EXPECT_EQ(take_output().find("\x1b[?2027h"), std::string::npos);
+    EXPECT_FALSE(grapheme_width_mode);
+}
+
 }  // namespace

@@ -426,3 +426,23 @@ TEST(Journal, AnEmptyJournalIsDroppedAndAnotherHostsIsALock)
     third.send("n");
     EXPECT_TRUE(third.shows(1, "<curs> Again Find Jump Put Quit @")) << third.screen().dump();
 }
+
+// Coming back to the editor's window (a terminal that reports focus) looks
+// at the file: a change by another program is said on row 2 at once; the
+// window coming back with the file as it was says nothing.
+TEST(Journal, RegainingTheFocusSaysWhenTheFileWasChanged)
+{
+    PtyEditor pym;
+    pym.create_file("notes.txt", original);
+    pym.start({"notes.txt"});
+    pym.send("x");
+    ASSERT_TRUE(status_is(pym, 1, 2));
+    pym.send("\x1b[O\x1b[I");
+    pym.settle(100);
+    EXPECT_EQ(pym.screen().row(2).find("changed"), std::string::npos) << pym.screen().dump();
+    pym.send("\x1b[O");
+    pym.create_file("notes.txt", "theirs\n");
+    pym.send("\x1b[I");
+    ASSERT_TRUE(pym.shows(2, "----> 'notes.txt' was changed by another program")) << pym.screen().dump();
+    EXPECT_TRUE(status_is(pym, 1, 2)) << "the status stays";
+}

@@ -33,22 +33,60 @@ protected:
     }
 };
 
+static const std::pair<const char*, int> scan_table[] = {
+    {"\x1b[A", scan_up}, {"\x1bOA", scan_up}, {"\x1b[B", scan_down}, {"\x1bOB", scan_down},
+    {"\x1b[C", scan_right}, {"\x1bOC", scan_right}, {"\x1b[D", scan_left}, {"\x1bOD", scan_left},
+    {"\x1b[H", scan_home}, {"\x1bOH", scan_home}, {"\x1b[1~", scan_home}, {"\x1b[7~", scan_home},
+    {"\x1b[F", scan_end}, {"\x1bOF", scan_end}, {"\x1b[4~", scan_end}, {"\x1b[8~", scan_end},
+    {"\x1b[5~", scan_page_up}, {"\x1b[6~", scan_page_down}, {"\x1b[2~", scan_insert}, {"\x1b[3~", scan_delete},
+    {"\x1bOP", scan_f1}, {"\x1b[11~", scan_f1}, {"\x1b[[A", scan_f1},
+    {"\x1bOQ", scan_f1 + 1}, {"\x1bOR", scan_f1 + 2}, {"\x1bOS", scan_f1 + 3}, {"\x1b[15~", scan_f1 + 4},
+    {"\x1b[17~", scan_f1 + 5}, {"\x1b[21~", scan_f1 + 9}, {"\x1b[[E", scan_f1 + 4},
+    {"\x1b[23~", scan_f11}, {"\x1b[24~", scan_f12},
+    {"\x1b[1;2A", scan_up}, {"\x1b[5;2~", scan_page_up}, {"\x1b[1;2P", scan_f1},
+};
+
 TEST_F(KeyDecoder, TurnsSequencesIntoScanCodes)
 {
-    const std::pair<const char*, int> table[] = {
-        {"\x1b[A", scan_up}, {"\x1bOA", scan_up}, {"\x1b[B", scan_down}, {"\x1bOB", scan_down},
-        {"\x1b[C", scan_right}, {"\x1bOC", scan_right}, {"\x1b[D", scan_left}, {"\x1bOD", scan_left},
-        {"\x1b[H", scan_home}, {"\x1bOH", scan_home}, {"\x1b[1~", scan_home}, {"\x1b[7~", scan_home},
-        {"\x1b[F", scan_end}, {"\x1bOF", scan_end}, {"\x1b[4~", scan_end}, {"\x1b[8~", scan_end},
-        {"\x1b[5~", scan_page_up}, {"\x1b[6~", scan_page_down}, {"\x1b[2~", scan_insert}, {"\x1b[3~", scan_delete},
-        {"\x1bOP", scan_f1}, {"\x1b[11~", scan_f1}, {"\x1b[[A", scan_f1},
-        {"\x1bOQ", scan_f1 + 1}, {"\x1bOR", scan_f1 + 2}, {"\x1bOS", scan_f1 + 3}, {"\x1b[15~", scan_f1 + 4},
-        {"\x1b[17~", scan_f1 + 5}, {"\x1b[21~", scan_f1 + 9}, {"\x1b[[E", scan_f1 + 4},
-        {"\x1b[23~", scan_f11}, {"\x1b[24~", scan_f12},
-        {"\x1b[1;2A", scan_up}, {"\x1b[5;2~", scan_page_up}, {"\x1b[1;2P", scan_f1},
-    };
-    for (auto [bytes, scan] : table)
+    for (auto [bytes, scan] : scan_table)
         EXPECT_EQ(decode(bytes), (Keys{0, scan})) << "for ESC" << bytes + 1;
+}
+
+static size_t count(const std::string& s, const std::string& part)
+{
+    size_t n = 0;
+    for (size_t at = s.find(part); at != std::string::npos; at = s.find(part, at + 1))
+        n++;
+    return n;
+}
+
+/*
+ * Until the terminal answers the kitty keyboard protocol's question the
+ * editor asks nothing of it and its sequences are no key. Once it has,
+ * "disambiguate escape codes" goes on, once however often the answer
+ * comes; Esc arrives as ESC [ 27 u and is the Esc key as it comes, and
+ * every other key gives what it gave.
+ */
+TEST_F(KeyDecoder, AfterTheKeyboardProtocolsAnswerEscIsAKeyAsItComes)
+{
+    take_output();
+    EXPECT_EQ(decode("\x1b[?62;22c\x1b[27ua\x1b[97;5u\x1b[P"), Keys{'a'}) << "no answer: as before";
+    EXPECT_EQ(count(take_output(), "\x1b[>1u"), 0u);
+
+    EXPECT_EQ(decode("\x1b[?0u\x1b[27u"), Keys{key_escape});
+    EXPECT_EQ(count(take_output(), "\x1b[>1u"), 1u);
+    EXPECT_EQ(decode("\x1b[?1u\x1b[?0ux\x1b[120;3u\x1b[97;5u\x1b[P"),
+              (Keys{'x', key_escape, 'x', key_ctrl_a, 0, scan_f1}))
+        << "the answers to a question asked again";
+    EXPECT_EQ(count(take_output(), "\x1b[>1u"), 0u);
+
+    for (auto [bytes, scan] : scan_table)
+        EXPECT_EQ(decode(bytes), (Keys{0, scan})) << "for ESC" << bytes + 1;
+    EXPECT_EQ(decode(std::string("\x7f\x08\r\x1bx\x1b\x1b[B", 9)),
+              (Keys{key_backspace, key_backspace, key_enter, key_escape, 'x', key_escape, 0, scan_down}));
+    type("\x1b");
+    pause();
+    EXPECT_EQ(decode("[A"), (Keys{key_escape, '[', 'A'})) << "a lone ESC byte is still Esc after a pause";
 }
 
 TEST_F(KeyDecoder, ConsumesOtherSequencesWhole)
@@ -135,4 +173,37 @@ TEST_F(KeyDecoder, CtrlCStopsCommandsAgainAfterAStalledPasteEnded)
     EXPECT_EQ(pasted_bytes(), "P\x03");
     type("\x03");
     EXPECT_TRUE(look_at_input());
+}
+
+// Under the keyboard protocol ^C comes as ESC [ 99 ; 5 u: it stops a long
+// command as the byte does, and the keys around it are kept.
+TEST_F(KeyDecoder, CtrlCAsTheKeyboardProtocolSendsItStopsCommands)
+{
+    EXPECT_EQ(decode("\x1b[?0u"), Keys{});
+    type("ab\x1b[99;5ucd");
+    usleep(10000);
+    EXPECT_TRUE(interrupt_typed());
+    EXPECT_EQ(decode(""), (Keys{'a', 'b', 'c', 'd'}));
+    type("\x1b[99;5u");
+    usleep(10000);
+    EXPECT_TRUE(interrupt_typed()) << "a sequence of its own, not only after other keys";
+}
+
+// Under the keyboard protocol the Esc key that ends a stalled paste is
+// ESC [ 27 u; what only begins like it is still the paste's.
+TEST_F(KeyDecoder, WithTheKeyboardProtocolItsEscEndsAStalledPaste)
+{
+    EXPECT_EQ(decode("\x1b[?0u"), Keys{});
+    type("\x1b[200~a\x1b[27u");
+    pause();
+    type("b\x1b[2x\x1b[27\x1b[27u");
+    EXPECT_EQ(decode("y"), (Keys{key_paste_stalled, key_paste, 'y'}));
+    EXPECT_EQ(pasted_bytes(), "a\x1b[27ub\x1b[2x\x1b[27");
+}
+
+// A terminal's window getting the focus back is said to the editor; losing
+// it, and the other answers to the set-up's questions, are no keys.
+TEST_F(KeyDecoder, SaysThatTheFocusCameBack)
+{
+    EXPECT_EQ(decode("\x1b[Ia\x1b[Ob\x1b[?62;22c\x1b[?2026;0$y\x1b[I"), (Keys{key_focus_in, 'a', 'b', key_focus_in}));
 }

@@ -3,9 +3,11 @@
 #include <cstring>
 #include <ctime>
 #include <sys/stat.h>
+#include <utility>
 
 #include "prompts/message.h"
 #include "prompts/input.h"
+#include "prompts/read_key.h"
 #include "screen/console.h"
 #include "screen/keyboard.h"
 #include "screen/window.h"
@@ -113,6 +115,8 @@ bool report_write(const char* path, const file_result& r)
 }
 
 static bool text_incomplete;    // the text lacks part of the file it was opened from
+static bool changed_on_disk_seen;   // coming back to the window found the file changed
+static bool notices_welcome;        // the command loop or insert mode waits for a key
 
 /*
  * The file the text was last read from or written to, as it was then:
@@ -219,11 +223,31 @@ bool save_text(const char* path)
     return report_write(path, write_with_progress(path, nullptr, nullptr, true));
 }
 
-void say_journal_trouble()
+void say_pending_notices()
 {
-    if (const char* why = take_journal_trouble()) {
-        show_message("--> no recovery journal: %s", why);
-        show_status();          // it comes in the middle of typing
+    if (std::exchange(changed_on_disk_seen, false)) {
+        show_message("--> '%s' was changed by another program%c", file_name.c_str(), key_bell);
+        show_status();          // it may come in the middle of typing
         place_cursor();
     }
+    if (const char* why = take_journal_trouble()) {
+        show_message("--> no recovery journal: %s", why);
+        show_status();
+        place_cursor();
+    }
+}
+
+void look_at_file_on_disk()
+{
+    changed_on_disk_seen = !view_only && file_changed_on_disk();
+    if (notices_welcome)
+        say_pending_notices();
+}
+
+int read_key_with_notices()
+{
+    notices_welcome = true;
+    int key = read_key();
+    notices_welcome = false;
+    return key;
 }

@@ -34,5 +34,12 @@ const file_identity& opened_file();
 // Whether another program has changed the text's own file since it was
 // read or written (regaining the focus asks this).
 bool file_changed_on_disk();
-// Says once on row 2 why there is no recovery journal, when that came up.
-void say_journal_trouble();
+// Coming back to the editor's window: whether another program has
+// changed the text's file meanwhile is looked at, and said at once when
+// the command loop or insert mode waits (read_key_with_notices), else at
+// their next key: never over a prompt or a question.
+void look_at_file_on_disk();
+int read_key_with_notices();
+// Says on row 2 what came up meanwhile: the text's file changed on disk,
+// or why there is no recovery journal (once).
+void say_pending_notices();

@@ -177,7 +177,7 @@ void insert_mode(int insert)
     last_key = 0;
     show_mode(insert);
     for (;;) {
-        int key = read_key();
+        int key = read_key_with_notices();
         if (key == key_escape) {
             close_step();
             show_menu_segment();
@@ -203,6 +203,6 @@ void insert_mode(int insert)
         } else {
             type_key(key, key == key_enter, insert);
         }
-        say_journal_trouble();
+        say_pending_notices();
     }
 }

@@ -27,6 +27,7 @@ int buffer_range(byte* a, byte* b)
         return 0;
     }
     paste_end = copy_bytes(lo, hi, paste_buffer);
+    copy_to_clipboard(paste_buffer, size_t(paste_end - paste_buffer));
     return 1;
 }
 

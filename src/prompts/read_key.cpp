@@ -55,11 +55,32 @@ static void take_back_paste_stall()
     goto_xy(col, row);
 }
 
+// What the user's coming back to the editor's window does: set at
+// start-up (the text's file is looked at, and a change said on row 2).
+static void (*focus_work)();
+
+void set_focus_work(void (*work)())
+{
+    focus_work = work;
+}
+
+static void on_focus_regained()
+{
+    if (focus_work)
+        focus_work();
+}
+
 int read_key()
 {
     for (;;) {
         int key = take_key();
-        if (key == key_resize) {
+        if (key == key_focus_in) {
+            on_focus_regained();
+            continue;
+        }
+        if (key == key_redraw)      // characters changed width: the cursor keeps its own
+            goal_column = line_column(line_start, cursor);
+        if (key == key_resize || key == key_redraw) {
             redraw_at_new_size();
             if (paste_stall_shown)
                 show_paste_stall();

@@ -15,3 +15,5 @@ void take_new_size();
 // stop it, which is then said on row 2 with the bell; a macro being
 // replayed stops too.
 bool repetition_interrupted();
+// What regaining the terminal's focus does (where the terminal reports it).
+void set_focus_work(void (*work)());

@@ -5,8 +5,24 @@
  *
  *   ESC [ ? 1049 h / l      enter / leave the alternate screen
  *   ESC [ ? 2004 h / l      bracketed paste on / off
+ *   ESC [ ? 1004 h / l      focus reports (ESC [ I, ESC [ O) on / off
+ *   ESC [ ? u  ESC [ ? 2026 $ p  ESC [ ? 2027 $ p  ESC [ c
+ *                           at each set-up, the questions: the kitty keyboard
+ *                           protocol's flags, whether modes 2026 and 2027 are
+ *                           known, and the device attributes, which every
+ *                           terminal answers, last; no answer is waited for,
+ *                           and neither these nor focus reports are asked for
+ *                           when the keyboard is no terminal
+ *   ESC [ > 1 u, ESC [ < u  the kitty keyboard protocol's "disambiguate escape
+ *                           codes" pushed where the terminal answered the
+ *                           question, popped at tear-down and hand-over
+ *   ESC [ ? 2026 h / l      around each frame, where the terminal has
+ *                           synchronized output (it reported mode 2026)
  *   ESC [ ? 2027 h / l      clusters drawn as one (grapheme_width_mode), where
  *                           the terminal has said it can
+ *   ESC ] 52 ; c ; B64 BEL  the paste buffer to the clipboard (base64); inside
+ *                           tmux also as ESC P tmux ; ESC ESC ] 52 ... BEL ESC \,
+ *                           inside screen only as ESC P ... ESC \ in pieces
  *   ESC [ row ; col H       move the cursor (1-based; ESC [ row H for column 1)
  *   ESC [ 0 ; fg ; bg m     colours of a PC attribute byte (30-37/90-97 on
  *                           40-47/100-107); ESC [ 0 m at the end of a run
@@ -41,6 +57,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <string>
+#include <string_view>
 #include <unordered_map>
 #include <vector>
 #include <sys/ioctl.h>
@@ -83,6 +100,8 @@ static struct termios saved_termios, raw_termios;  // as found; raw mode
 static int cur_col = 1, cur_row = 1;   // where the next output goes
 static int term_col, term_row;         // where the terminal's cursor is; 0: unknown
 static int term_attr = -1;             // attribute last sent; -1: none
+static volatile sig_atomic_t keyboard_pushed;      // ESC [ > 1 u sent in this set-up
+static volatile sig_atomic_t synchronized_frames;  // the terminal has mode 2026
 
 // What a cell of the terminal shows; attr -1 when that is not known. A
 // character of two to four bytes keeps them in ch, a longer one its number
@@ -174,6 +193,8 @@ void set_output_sink(output_sink s)
     sink = s;
     pending.clear();
     set_up = false;
+    keyboard_pushed = 0;
+    synchronized_frames = 0;
     term_col = term_row = 0;
     term_attr = -1;
     forget_shown();
@@ -219,6 +240,17 @@ static void make_input_raw()
 // and the terminal's own cluster widths where it has them.
 static const char enter_sequence[] = "\x1b[?1049h\x1b[?2004h";
 static const char clusters_on[] = "\x1b[?2027h";
+/*
+ * Then, where the keyboard is the terminal, so that what it sends back is
+ * read and not left for the shell: focus reports on, and the questions,
+ * asked at each set-up (the terminal may be another after a hand-over).
+ * The device attributes come last: every terminal answers them, so that
+ * one without the keyboard protocol answers too.
+ */
+static const char questions[] = "\x1b[?1004h\x1b[?u\x1b[?2026$p\x1b[?2027$p\x1b[c";
+static bool keyboard_is_terminal;       // as found at the last set-up
+static const char keyboard_push[] = "\x1b[>1u", keyboard_pop[] = "\x1b[<u";
+static const char frame_begin[] = "\x1b[?2026h", frame_end[] = "\x1b[?2026l";
 
 void setup_terminal()
 {
@@ -226,11 +258,31 @@ void setup_terminal()
     if (set_up || !is_terminal())
         return;
     set_up = true;
+    keyboard_is_terminal = sink || isatty(in_fd);
+    pending.insert(0, keyboard_is_terminal ? questions : "");
     pending.insert(0, grapheme_width_mode ? clusters_on : "");
     pending.insert(0, enter_sequence);
     term_col = term_row = 0;
     term_attr = -1;
     forget_shown();
+}
+
+void use_keyboard_protocol()
+{
+    if (!set_up || keyboard_pushed)
+        return;                 // an answer to a question asked again
+    pending.append(keyboard_push);
+    keyboard_pushed = 1;
+}
+
+bool keyboard_protocol_on()
+{
+    return keyboard_pushed != 0;
+}
+
+void use_synchronized_output()
+{
+    synchronized_frames = 1;
 }
 
 void set_grapheme_width_mode(bool on)
@@ -260,19 +312,31 @@ static void write_all(int fd, const char* p, size_t n, bool abrupt = false)
         fcntl(fd, F_SETFL, flags);
 }
 
-// Async-signal-safe: touches nothing but the terminal and a few flags.
+// Appends the characters of s at p; returns the end. Async-signal-safe.
+static char* append(char* p, const char* s);
+
+/*
+ * Async-signal-safe: touches nothing but the terminal and a few flags.
+ * A frame cut short by the signal is ended first; the keyboard protocol
+ * is popped on the alternate screen, whose stack it was pushed on.
+ */
 void restore_terminal(bool abrupt)
 {
-    static const char leave[] = "\x1b[0m\x1b[?25h\x1b[?2004l\x1b[?1049l";
+    static const char leave[] = "\x1b[0m\x1b[?25h\x1b[?2004l\x1b[?1004l\x1b[?1049l";
     static const char clusters_off[] = "\x1b[?2027l";
-    if (set_up && !sink && grapheme_width_mode)
-        write_all(out_fd, clusters_off, sizeof clusters_off - 1, abrupt);
-    if (set_up && !sink)
-        write_all(out_fd, leave, sizeof leave - 1, abrupt);
+    if (set_up && !sink) {
+        char out[128];
+        char* end = append(out, synchronized_frames ? frame_end : "");
+        end = append(end, keyboard_pushed ? keyboard_pop : "");
+        end = append(end, grapheme_width_mode ? clusters_off : "");
+        end = append(end, leave);
+        write_all(out_fd, out, size_t(end - out), abrupt);
+    }
     if (input_raw)
         tcsetattr(in_fd, abrupt ? TCSANOW : TCSADRAIN, &saved_termios);
     input_raw = false;
     set_up = false;
+    keyboard_pushed = 0;
     term_col = term_row = 0;
     term_attr = -1;
 }
@@ -313,6 +377,8 @@ void retake_terminal()
             write_all(out_fd, enter_sequence, sizeof enter_sequence - 1, true);
         if (!sink && grapheme_width_mode)
             write_all(out_fd, clusters_on, sizeof clusters_on - 1, true);
+        if (!sink && keyboard_is_terminal)
+            write_all(out_fd, questions, sizeof questions - 1, true);
         set_up = true;
     }
     term_col = term_row = 0;
@@ -456,7 +522,6 @@ static bool rewrite_gap(int col, size_t move_cost)
     return true;
 }
 
-// Copies the characters of s to p; returns the end.
 static char* append(char* p, const char* s)
 {
     while (*s)
@@ -879,9 +944,78 @@ void flush_output()
         send_cursor();
     if (pending.empty())
         return;
+    if (synchronized_frames && set_up) {
+        pending.insert(0, frame_begin);
+        pending.append(frame_end);
+    }
     if (sink)
         sink(pending.data(), pending.size());
     else
         write_all(out_fd, pending.data(), pending.size());
     pending.clear();
+}
+
+// ---- the clipboard ----------------------------------------------------------
+
+// The bytes at p in base64, a NUL as LF.
+static std::string base64_text(const byte* p, size_t n)
+{
+    static const char digits[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+    std::string out;
+    out.reserve((n + 2) / 3 * 4);
+    auto at = [&](size_t i) { return uint32_t(i < n ? (p[i] ? p[i] : '\n') : 0); };
+    for (size_t i = 0; i < n; i += 3) {
+        uint32_t three = at(i) << 16 | at(i + 1) << 8 | at(i + 2);
+        for (size_t k = 0; k < 4; k++)
+            out.push_back(i + k <= n ? digits[(three >> (18 - 6 * k)) & 63] : '=');
+    }
+    return out;
+}
+
+enum class multiplexer { none, tmux, screen };
+
+static multiplexer multiplexer_around()
+{
+    const char* tmux = getenv("TMUX");
+    const char* sty = getenv("STY");
+    const char* term = getenv("TERM");
+    std::string_view name = term ? term : "";
+    if ((tmux && *tmux) || name.starts_with("tmux"))
+        return multiplexer::tmux;
+    if ((sty && *sty) || name.starts_with("screen"))
+        return multiplexer::screen;
+    return multiplexer::none;
+}
+
+/*
+ * Inside tmux the sequence goes twice: as it is, which tmux takes when its
+ * set-clipboard is on (it passes it on and keeps a buffer), and through
+ * its passthrough (allow-passthrough on), every ESC doubled. screen passes
+ * on only its own string, of at most 768 bytes: the sequence goes in
+ * pieces, which the terminal takes as one.
+ */
+void copy_to_clipboard(const unsigned char* p, size_t n)
+{
+    const size_t most = 1 << 20, screen_piece = 768 - 4;
+    if (!is_terminal() || n == 0 || n > most)
+        return;
+    std::string osc = "\x1b]52;c;" + base64_text(p, n) + "\a";
+    switch (multiplexer_around()) {
+    case multiplexer::none:
+        emit(osc.data(), osc.size());
+        break;
+    case multiplexer::tmux:
+        emit(osc.data(), osc.size());
+        emit("\x1bPtmux;\x1b");   // the one ESC of the sequence, doubled
+        emit(osc.data(), osc.size());
+        emit("\x1b\\");
+        break;
+    case multiplexer::screen:
+        for (size_t at = 0; at < osc.size(); at += screen_piece) {
+            emit("\x1bP");
+            emit(osc.data() + at, std::min(screen_piece, osc.size() - at));
+            emit("\x1b\\");
+        }
+        break;
+    }
 }

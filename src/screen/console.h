@@ -26,7 +26,20 @@ void forget_screen();
 // waits for a key, runs the help viewer or ends.
 void flush_output();
 // Raw mode and the alternate screen; done at the first output or key read.
+// Each set-up also asks the terminal what it has (the kitty keyboard
+// protocol, modes 2026 and 2027): the answers come among the keys, and
+// the key reader hands them to the operations below. Nothing waits for
+// them.
 void setup_terminal();
+// The terminal answered that it has the kitty keyboard protocol: turns on
+// its "disambiguate escape codes" for this set-up, once, and every
+// tear-down and hand-over turns it off again.
+void use_keyboard_protocol();
+// True while the terminal has been told to send keys that way.
+bool keyboard_protocol_on();
+// The terminal has synchronized output (mode 2026): each frame's one
+// write is wrapped in its begin and end from now on.
+void use_synchronized_output();
 // Where the terminal draws a cluster of characters as one (it reported
 // mode 2027): turns that on in the terminal, now and at every set-up, and
 // off at tear-down, and gives a cluster its own width. What the terminal
@@ -42,6 +55,11 @@ void restore_terminal(bool abrupt = false);
 // the screen redrawn whole. Async-signal-safe.
 void release_terminal();
 void retake_terminal();
+// The terminal's clipboard takes these n bytes (OSC 52, in the frame's
+// one write), a NUL as a line end; inside tmux or screen in the form they
+// pass on. Nothing when the output is no terminal, or n is 0 or over a
+// MiB. The clipboard is never asked for.
+void copy_to_clipboard(const unsigned char* p, size_t n);
 // Writes a line straight to the untouched terminal (usage, no memory, the
 // name of the emergency file at an abrupt end). A control byte in it shows
 // as ^[ or \x9b, so that no name can drive the terminal; the CR or LF

@@ -5,6 +5,8 @@
  */
 #include "screen/key_parser.h"
 
+#include <iterator>
+
 #include "state/key_codes.h"
 
 namespace {
@@ -33,7 +35,22 @@ const struct {
 };
 
 const int paste_start_number = 200;    // ESC [ 200 ~
-const int shift_modifier = 2;          // the modifier number of Shift alone
+
+// Modifier bits: the number a terminal sends is one more than their sum.
+// Under the kitty keyboard protocol Caps Lock and Num Lock may be among
+// them; Super, Hyper and Meta make keys that have no byte without it.
+const int mod_shift = 1, mod_alt = 2, mod_ctrl = 4;
+const int mod_others = 8 | 16 | 32, mod_locks = 64 | 128;
+
+// The keypad's keys under the kitty keyboard protocol, from KP_0 (57399):
+// the characters, Enter among them, then the keys that move.
+const int keypad_first = 57399;
+const char keypad_characters[] = "0123456789./*-+\r=,";
+const int keypad_moves[] = {
+    scan_left, scan_right, scan_up, scan_down, scan_page_up, scan_page_down,
+    scan_home, scan_end, scan_insert, scan_delete,
+};
+const int keypad_moves_first = keypad_first + int(sizeof keypad_characters) - 1;
 
 bool is_parameter(unsigned char b) { return b >= 0x30 && b <= 0x3F; }
 bool is_intermediate(unsigned char b) { return b >= 0x20 && b <= 0x2F; }
@@ -71,17 +88,26 @@ bool is_plain(const key_sequence& q)
     return !q.private_marker && !q.irregular && q.intermediate_count == 0;
 }
 
-// No modifier, or Shift alone: other modifiers make other keys.
-bool unmodified_or_shifted(const key_sequence& q)
+// The modifier bits of a key's sequence; the lock keys count for nothing.
+int modifiers(const key_sequence& q)
 {
-    return q.param_count < 2 || q.params[1] <= shift_modifier;
+    return q.param_count < 2 || q.params[1] == 0 ? 0 : (q.params[1] - 1) & ~mod_locks;
 }
 
-int letter_key(const key_sequence& q)
+// No modifier, or Shift alone: other modifiers make other keys. Only the
+// kitty keyboard protocol sends the lock keys among them.
+bool unmodified_or_shifted(const key_sequence& q, bool kitty)
+{
+    if (kitty)
+        return (modifiers(q) & ~mod_shift) == 0;
+    return q.param_count < 2 || q.params[1] <= 1 + mod_shift;
+}
+
+int letter_key(const key_sequence& q, bool kitty)
 {
     bool csi = q.introducer == '[';
-    if (csi && q.final >= 'P' && q.final <= 'S' && q.param_count < 2)
-        return 0;               // CSI P..S unshifted is no key
+    if (csi && q.final >= 'P' && q.final <= 'S' && q.param_count < 2 && !kitty)
+        return 0;               // CSI P..S unshifted is F1-F4 only under the protocol
     for (const auto& k : letter_keys)
         if (k.final == q.final)
             return k.scan;
@@ -99,19 +125,112 @@ int tilde_key(const key_sequence& q)
 }
 
 /*
+ * What Ctrl turns a character key into without the protocol: the letters
+ * and a few others a control byte, the rest themselves (the table of the
+ * kitty keyboard protocol's legacy mapping).
+ */
+int control_byte(int c)
+{
+    if (c >= 'a' && c <= 'z')
+        return c - 'a' + 1;
+    switch (c) {
+    case ' ': case '2': case '@': return 0;
+    case '3': case '[': return 27;
+    case '4': case '\\': return 28;
+    case '5': case ']': return 29;
+    case '6': case '^': case '~': return 30;
+    case '7': case '/': case '_': return 31;
+    case '8': case '?': return key_delete_byte;
+    default: return c;
+    }
+}
+
+/*
+ * The byte a key with these modifiers (Alt aside) gives without the
+ * protocol, or -1 when it gives none: a NUL, Shift+Tab's ESC [ Z, a Ctrl
+ * with Shift (a sequence of its own there too), and a shifted key other
+ * than a letter, whose character depends on the keyboard's layout.
+ */
+int byte_without_protocol(int code, int mods)
+{
+    bool ctrl = mods & mod_ctrl, shift = mods & mod_shift;
+    if (code == key_escape || code == key_enter)
+        return code;
+    if (code == key_delete_byte)
+        return key_backspace;
+    if (code == key_tab)
+        return shift ? -1 : key_tab;
+    if (code < 0x20 || code > 0x7E || (ctrl && shift))
+        return -1;
+    if (ctrl) {
+        int b = control_byte(code);
+        return b == 0 ? -1 : b == key_delete_byte ? key_backspace : b;
+    }
+    if (shift)
+        return code >= 'a' && code <= 'z' ? code - 'a' + 'A' : code == ' ' ? code : -1;
+    return code;
+}
+
+/*
+ * A key the kitty keyboard protocol sends as ESC [ code ; modifiers u: Esc
+ * itself, and keys with Ctrl or Alt. Each gives what it gives without the
+ * protocol (Alt: the Esc key, then the key), or is no key.
+ */
+size_t kitty_key(const key_sequence& q, size_t used, parsed_key* out)
+{
+    int mods = modifiers(q), code = q.params[0];
+    if (mods & mod_others)
+        return take(out, key_kind::none, 0, used);
+    if (code >= keypad_moves_first && code < keypad_moves_first + int(std::size(keypad_moves))) {
+        bool plain = (mods & ~mod_shift) == 0;
+        int scan = keypad_moves[code - keypad_moves_first];
+        return take(out, plain ? key_kind::extended : key_kind::none, scan, used);
+    }
+    if (code >= keypad_first && code < keypad_moves_first)
+        code = keypad_characters[code - keypad_first];
+    int b = byte_without_protocol(code, mods & ~mod_alt);
+    if (b < 0)
+        return take(out, key_kind::none, 0, used);
+    out->after_escape = (mods & mod_alt) != 0;
+    return take(out, key_kind::byte, b, used);
+}
+
+// The terminal's answers to the questions of the set-up.
+bool is_keyboard_flags(const key_sequence& q)
+{
+    return q.private_marker == '?' && q.final == 'u' && q.param_count == 1 &&
+           q.intermediate_count == 0 && !q.irregular;
+}
+
+bool is_mode_report(const key_sequence& q)
+{
+    return q.private_marker == '?' && q.final == 'y' && q.param_count == 2 &&
+           q.intermediate_count == 1 && q.intermediates[0] == '$' && !q.irregular;
+}
+
+/*
  * The key a whole sequence stands for. Anything not named here (other
  * modifiers, unknown keys, a terminal's replies) is no key; a new key or
  * reply is a row of the tables above or a case here.
  */
-size_t key_of_sequence(const key_sequence& q, size_t used, parsed_key* out)
+size_t key_of_sequence(const key_sequence& q, size_t used, bool kitty, parsed_key* out)
 {
+    bool csi = q.introducer == '[';
+    if (csi && is_keyboard_flags(q))
+        return take(out, key_kind::keyboard_flags, q.params[0], used);
+    if (csi && is_mode_report(q))
+        return take(out, key_kind::mode_report, q.params[0], used);
     if (!is_plain(q))
         return take(out, key_kind::none, 0, used);
-    if (q.introducer == '[' && q.final == '~' && q.param_count < 2 && q.params[0] == paste_start_number)
+    if (csi && q.final == 'I' && q.param_count == 0)
+        return take(out, key_kind::focus_in, 0, used);
+    if (csi && q.final == '~' && q.param_count < 2 && q.params[0] == paste_start_number)
         return take(out, key_kind::paste_start, 0, used);
-    if (!unmodified_or_shifted(q))
+    if (csi && q.final == 'u' && kitty)
+        return kitty_key(q, used, out);
+    if (!unmodified_or_shifted(q, kitty))
         return take(out, key_kind::none, 0, used);
-    int scan = q.final == '~' ? tilde_key(q) : letter_key(q);
+    int scan = q.final == '~' ? tilde_key(q) : letter_key(q, kitty);
     return take(out, scan ? key_kind::extended : key_kind::none, scan, used);
 }
 
@@ -131,7 +250,7 @@ size_t linux_console_key(const unsigned char* buf, size_t len, bool paused, pars
  * of its parts cuts the sequence short: the sequence is no key, and that
  * byte starts the next one.
  */
-size_t parse_sequence(const unsigned char* buf, size_t len, bool paused, parsed_key* out)
+size_t parse_sequence(const unsigned char* buf, size_t len, bool paused, bool kitty, parsed_key* out)
 {
     key_sequence& q = out->sequence;
     q.introducer = char(buf[1]);
@@ -148,12 +267,13 @@ size_t parse_sequence(const unsigned char* buf, size_t len, bool paused, parsed_
     if (!is_final(buf[i]))
         return take(out, key_kind::none, 0, i);
     q.final = char(buf[i]);
-    return key_of_sequence(q, i + 1, out);
+    return key_of_sequence(q, i + 1, kitty, out);
 }
 
 }  // namespace
 
-size_t parse_key(const unsigned char* buf, size_t len, bool input_paused, parsed_key* out)
+size_t parse_key(const unsigned char* buf, size_t len, bool input_paused, parsed_key* out,
+                 bool kitty_keys)
 {
     *out = parsed_key();
     if (len == 0)
@@ -168,6 +288,6 @@ size_t parse_key(const unsigned char* buf, size_t len, bool input_paused, parsed
     if (len == 1)
         return input_paused ? take(out, key_kind::byte, key_escape, 1) : 0;
     if (buf[1] == '[' || buf[1] == 'O')
-        return parse_sequence(buf, len, input_paused, out);
+        return parse_sequence(buf, len, input_paused, kitty_keys, out);
     return take(out, key_kind::byte, key_escape, 1);     // Alt+key: Esc, then the key
 }

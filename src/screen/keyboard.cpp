@@ -275,7 +275,26 @@ static void begin_paste()
 
 static size_t parse_pending(bool paused, parsed_key* k)
 {
-    return parse_key(reinterpret_cast<const unsigned char*>(pending.data()), pending.size(), paused, k);
+    return parse_key(reinterpret_cast<const unsigned char*>(pending.data()), pending.size(), paused, k,
+                     keyboard_protocol_on());
+}
+
+/*
+ * The terminal's answer about a mode it was asked of at set-up (DECRPM):
+ * 1 set or 2 reset, both a mode it knows. Synchronized output (2026) then
+ * wraps each frame; clusters drawn as one (2027) are turned on in a UTF-8
+ * text and the screen drawn again in their widths.
+ */
+static void take_mode_report(int mode, int setting)
+{
+    if (setting != 1 && setting != 2)
+        return;
+    if (mode == 2026) {
+        use_synchronized_output();
+    } else if (mode == 2027 && utf8_text && !grapheme_width_mode) {
+        set_grapheme_width_mode(true);
+        queue_key(key_redraw);
+    }
 }
 
 /*
@@ -300,10 +319,15 @@ static void decode_bytes()
         pending.push_back(char(b));
     }
     pending.erase(0, used);
+    if (k.after_escape)
+        queue_key(key_escape);
     switch (k.kind) {
     case key_kind::byte: queue_key(k.value); break;
     case key_kind::extended: queue_key(0); queue_key(k.value); break;
     case key_kind::paste_start: begin_paste(); break;
+    case key_kind::keyboard_flags: use_keyboard_protocol(); break;
+    case key_kind::mode_report: take_mode_report(k.value, k.sequence.params[1]); break;
+    case key_kind::focus_in: queue_key(key_focus_in); break;
     case key_kind::none: break;
     }
 }
@@ -361,8 +385,33 @@ static bool took_end_marker()
 }
 
 /*
+ * After an ESC in a stalled paste: true when it is the Esc key, a lone
+ * ESC or, under the keyboard protocol, ESC [ 27 u. Otherwise the ESC and
+ * what was read of that sequence are kept as the paste's, and next is
+ * the byte after them, not yet looked at.
+ */
+static bool escape_ends_paste(int* next)
+{
+    std::string seen = "\x1b";
+    *next = paste_byte(escape_wait_ms);
+    if (*next == no_byte)
+        return true;
+    if (keyboard_protocol_on()) {
+        for (const char* rest = "[27u"; *next == *rest; rest++) {
+            if (!rest[1])
+                return true;
+            seen.push_back(*rest);
+            *next = paste_byte(escape_wait_ms);
+        }
+    }
+    for (char c : seen)
+        keep_paste_byte(c);
+    return false;
+}
+
+/*
  * Reads on in the paste, byte for byte as it comes: nothing inside is
- * decoded. It ends at its end marker, at a lone ESC once it has stalled,
+ * decoded. It ends at its end marker, at the Esc key once it has stalled,
  * at the end of the input or at a signal that ends the run, and is then
  * queued as key_paste. A second without a byte queues key_paste_stalled
  * (once), a resize returns to say so; the paste goes on after either.
@@ -384,8 +433,11 @@ static void read_paste()
             input_over = true;
             break;
         }
-        if (b == key_escape && paste.stalled && (next = paste_byte(escape_wait_ms)) == no_byte)
-            break;              // a lone ESC
+        if (b == key_escape && paste.stalled) {
+            if (escape_ends_paste(&next))
+                break;
+            continue;           // kept: no end marker ends in an ESC or [27
+        }
         keep_paste_byte(char(b));
         if (took_end_marker())
             break;
@@ -437,6 +489,25 @@ static void let_paste_go()
 }
 
 /*
+ * How many of the last bytes looked at make a ^C: the byte itself, or
+ * under the keyboard protocol its sequence (ESC [ 99 ; 5 u); 0 for none.
+ */
+static size_t interrupt_length(const std::string& recent)
+{
+    if (recent.back() == key_ctrl_c)
+        return 1;
+    size_t start = recent.rfind("\x1b[");
+    if (!keyboard_protocol_on() || recent.back() != 'u' || start == std::string::npos)
+        return 0;
+    parsed_key k;
+    size_t length = recent.size() - start;
+    size_t used = parse_key(reinterpret_cast<const unsigned char*>(recent.data() + start), length,
+                            false, &k, true);
+    bool ctrl_c = k.kind == key_kind::byte && k.value == key_ctrl_c && !k.after_escape;
+    return used == length && ctrl_c ? length : 0;
+}
+
+/*
  * Takes in what has been typed without waiting, at most every few
  * milliseconds; true when it holds a ^C, which is dropped. Everything
  * else stays, in order, for the keys that follow.
@@ -459,15 +530,17 @@ bool interrupt_typed()
     }
     bool interrupt = false;
     for (int b; (b = fresh_byte(0)) >= 0;) {
-        recent = recent.substr(recent.size() > 5 ? recent.size() - 5 : 0) + char(b);
-        if (recent == "\x1b[200~")
+        recent = recent.substr(recent.size() > 15 ? recent.size() - 15 : 0) + char(b);
+        if (recent.ends_with("\x1b[200~"))
             in_paste = true;
-        else if (recent == "\x1b[201~")
+        else if (recent.ends_with("\x1b[201~"))
             in_paste = false;
-        if (b == key_ctrl_c && !interrupt && !in_paste)
-            interrupt = true;
-        else
+        size_t length = interrupt || in_paste ? 0 : interrupt_length(recent);
+        interrupt = interrupt || length > 0;
+        if (length == 0)
             ahead.push_back(b);
+        for (size_t i = 1; i < length && !ahead.empty(); i++)
+            ahead.pop_back();   // the rest of the ^C's sequence
     }
     if (source && (ahead.empty() || ahead.back() != no_byte))
         ahead.push_back(no_byte);   // a test's queue paused here

@@ -8,7 +8,10 @@
 // whose bytes pasted_bytes() then holds, or key_resize when the terminal's
 // size changed. A paste whose end has not come for a second gives
 // key_paste_stalled once; the next call reads on in it, and from then on
-// a lone ESC ends it.
+// the Esc key ends it. The terminal's answers to the questions of the
+// set-up are taken here too: key_redraw when one of them changed how the
+// screen is drawn, key_focus_in when the terminal's window has the focus
+// again.
 int get_console_key();
 const std::string& pasted_bytes();
 // The last paste was too large for memory: none of it was kept.

@@ -36,7 +36,7 @@ static int read_command_key()
         if (macro_repeats > 0 && !macro_play)
             repetition_interrupted();
         start_repetition();
-        int key = read_key();
+        int key = read_key_with_notices();
         if (view_only && blocked_key(key))
             key = key_escape;
         if (key == '?') {
@@ -118,7 +118,7 @@ void command_loop()
             show_message("--> change too big to undo");
             place_cursor();
         }
-        say_journal_trouble();
+        say_pending_notices();
         if (next == end_of_run)
             return;
         if (next) {

@@ -12,10 +12,12 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include "commands/file_io.h"
 #include "commands/help.h"
 #include "commands/motion.h"
 #include "commands/open_text.h"
 #include "keys/keys.h"
+#include "prompts/read_key.h"
 #include "screen/console.h"
 #include "screen/keyboard.h"
 #include "screen/utf8.h"
@@ -157,6 +159,7 @@ int pym_main(int argc, char** argv)
     install_hangup_handlers();
     find_journal_directory();
     set_idle_work(journal_flush_due, flush_journal);
+    set_focus_work(look_at_file_on_disk);
     run_session(start_name.c_str(), line, column);
     goto_xy(1, console_rows);
     clear_to_eol();

@@ -35,6 +35,9 @@ const int key_paste = 0x100;       // a bracketed paste: its bytes are pasted_by
 const int key_resize = 0x101;      // the terminal's size changed
 const int key_paste_stalled = 0x102;   // a paste's end has not come for a second:
                                        // a lone ESC now ends it
+const int key_redraw = 0x103;      // the screen is to be drawn again whole (the
+                                   // terminal now draws clusters as one)
+const int key_focus_in = 0x104;    // the terminal's window has the focus again
 
 // ---- scan codes after extended_prefix -------------------------------------
 const int scan_f1 = 59;            // F2-F10 follow: 60-68

@@ -202,7 +202,25 @@ bool PtyEditor::read_some(int timeout_ms)
     }
     output_.append(buf, size_t(got));
     screen_.feed(std::string_view(buf, size_t(got)));
+    answer_queries();
     return true;
+}
+
+void PtyEditor::answer_queries()
+{
+    for (Answer& a : answers_) {
+        for (size_t at; (at = output_.find(a.query, a.seen)) != std::string::npos;) {
+            a.seen = at + a.query.size();
+            std::string_view reply = a.reply;
+            while (!reply.empty()) {
+                ssize_t put = write(master_, reply.data(), reply.size());
+                if (put > 0)
+                    reply.remove_prefix(size_t(put));
+                else if (put < 0 && errno != EINTR && errno != EAGAIN)
+                    break;
+            }
+        }
+    }
 }
 
 void PtyEditor::settle(int quiet_ms, int timeout_ms)

@@ -50,6 +50,13 @@ public:
     // with its journals), which that one removes; as the user uid.
     void share_directory(const PtyEditor& other);
     void run_as_user(uid_t uid) { user_ = uid; }
+    // Before start(): the terminal answers each time the editor (or a
+    // program it runs) sends query, as a terminal with that feature would.
+    // Without this it answers nothing, as a bare pseudo-terminal.
+    void answer(const std::string& query, const std::string& reply)
+    {
+        answers_.push_back({query, reply, 0});
+    }
     // Starts pym with these arguments and waits until its output settles.
     void start(const std::vector<std::string>& args);
     void send(std::string_view bytes);
@@ -79,6 +86,13 @@ public:
 
 private:
     bool read_some(int timeout_ms);     // false when nothing came
+    void answer_queries();
+
+    struct Answer {
+        std::string query, reply;
+        size_t seen;                    // output before this is answered
+    };
+    std::vector<Answer> answers_;
 
     Screen screen_;
     std::string output_, dir_, locale_ = "C", program_ = built_editor();
