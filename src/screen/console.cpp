@@ -926,18 +926,6 @@ int console_column()
     return cur_col;
 }
 
-void place_cursor()
-{
-    goto_xy(cursor_col, cursor_row);
-}
-
-void place_cursor_at(int col, int row)
-{
-    cursor_col = col;
-    cursor_row = row;
-    goto_xy(col, row);
-}
-
 void flush_output()
 {
     if (is_terminal() && set_up)

@@ -13,8 +13,6 @@ void clear_to_eol();
 void clear_row(int row);
 void scroll_up(int top, int bottom);
 void scroll_down(int top, int last);
-void place_cursor();
-void place_cursor_at(int col, int row);
 // Where the next output goes.
 int console_row();
 int console_column();

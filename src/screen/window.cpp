@@ -507,3 +507,16 @@ const char* broken_window_rule()
         return "cursor_row the row of the cursor's line";
     return nullptr;
 }
+
+// The console's cursor goes where the text cursor stands on the screen.
+void place_cursor()
+{
+    goto_xy(cursor_col, cursor_row);
+}
+
+void place_cursor_at(int col, int row)
+{
+    cursor_col = col;
+    cursor_row = row;
+    goto_xy(col, row);
+}

@@ -7,6 +7,10 @@
 // The window takes the console's size. It keeps one text row even on a
 // terminal too short to show it (the console clips what lies below).
 void take_console_size();
+// The console's cursor to the text cursor (cursor_col, cursor_row); the
+// second sets them first.
+void place_cursor();
+void place_cursor_at(int col, int row);
 int set_view(int goal);
 // The display column of p in the line that starts at line; a long line is
 // measured once, not on every call.

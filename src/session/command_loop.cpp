@@ -9,6 +9,7 @@
 #include "prompts/message.h"
 #include "prompts/read_key.h"
 #include "screen/console.h"
+#include "screen/window.h"
 #include "session/command_table.h"
 #include "session/session.h"
 #include "store/history.h"
