@@ -95,25 +95,29 @@ void clear_message_line()
     draw_cleared_row();
 }
 
+// Formats into buffer, writes it at the console cursor and keeps it.
+static void put_formatted(char* buffer, size_t size, const char* format, va_list args)
+{
+    vsnprintf(buffer, size, format, args);
+    put_string(buffer);
+    keep(step::text, without_bells(buffer));
+}
+
 void show_message(const char* format, ...)
 {
     clear_message_line();
     va_list args;
     va_start(args, format);
-    vsnprintf(message_text, sizeof message_text, format, args);
+    put_formatted(message_text, sizeof message_text, format, args);
     va_end(args);
-    put_string(message_text);
-    keep(step::text, without_bells(message_text));
 }
 
 void print_formatted(const char* format, ...)
 {
     va_list args;
     va_start(args, format);
-    vsnprintf(status_text, sizeof status_text, format, args);
+    put_formatted(status_text, sizeof status_text, format, args);
     va_end(args);
-    put_string(status_text);
-    keep(step::text, without_bells(status_text));
 }
 
 void add_to_message(const char* text)

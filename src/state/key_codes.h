@@ -39,17 +39,12 @@ const int key_redraw = 0x103;      // the screen is to be drawn again whole (the
                                    // terminal now draws clusters as one)
 const int key_focus_in = 0x104;    // the terminal's window has the focus again
 
-// ---- scan codes after extended_prefix -------------------------------------
-const int scan_f1 = 59;            // F2-F10 follow: 60-68
-const int scan_home = 71;
-const int scan_up = 72;
-const int scan_page_up = 73;
-const int scan_left = 75;
-const int scan_right = 77;
-const int scan_end = 79;
-const int scan_down = 80;
-const int scan_page_down = 81;
-const int scan_insert = 82;
-const int scan_delete = 83;
-const int scan_f11 = 133;
-const int scan_f12 = 134;
+// ---- scan codes after extended_prefix: the PC keyboard's ---------------------
+enum : int {
+    scan_f1 = 59,                               // F2-F10 follow: 60-68
+    scan_home = 71, scan_up, scan_page_up,      // 71-73
+    scan_left = 75, scan_right = 77,
+    scan_end = 79, scan_down, scan_page_down,   // 79-81
+    scan_insert, scan_delete,                   // 82, 83
+    scan_f11 = 133, scan_f12,                   // 133, 134
+};
