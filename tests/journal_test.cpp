@@ -5,6 +5,7 @@
 
 #include <csignal>
 #include <fcntl.h>
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <sys/stat.h>
@@ -445,4 +446,35 @@ TEST(Journal, RegainingTheFocusSaysWhenTheFileWasChanged)
     pym.send("\x1b[I");
     ASSERT_TRUE(pym.shows(2, "----> 'notes.txt' was changed by another program")) << pym.screen().dump();
     EXPECT_TRUE(status_is(pym, 1, 2)) << "the status stays";
+}
+
+// Past twice the text's size (and 16 MiB), the journal starts afresh from
+// a copy of the text: it stays bounded, and still gives the text back.
+TEST(Journal, ALongJournalStartsAfreshAndStillGivesTheTextBack)
+{
+    PtyEditor pym;
+    pym.create_file("notes.txt", original);
+    pym.start({"notes.txt"});
+    std::string paste;
+    for (int i = 0; paste.size() < (4 << 20); i++)
+        paste += "pasted line " + std::to_string(i) + "\n";
+    pym.press(Key::Esc);
+    pym.send(pasted(paste));
+    std::string lines = std::to_string(std::count(paste.begin(), paste.end(), '\n') + 1);
+    ASSERT_TRUE(pym.wait_until([&](const Screen& s) { return s.row(2).find("Line " + lines + " ") != std::string::npos; }, 20000))
+        << pym.screen().dump();
+    for (int i = 0; i < 5; i++) {
+        pym.send("U");
+        ASSERT_TRUE(pym.wait_until([](const Screen& s) { return s.row(3) == "alpha"; }, 20000)) << pym.screen().dump();
+        pym.send("\x12");
+        ASSERT_TRUE(pym.wait_until([](const Screen& s) { return s.row(3) == "pasted line 0"; }, 20000))
+            << pym.screen().dump();
+    }
+    ASSERT_EQ(journals(pym).size(), 1u);
+    auto size = fs::file_size(pym.dir() + "/.state/pym/" + journals(pym)[0]);
+    EXPECT_LT(size, uintmax_t(16 << 20)) << "five redos of 4 MiB would make more than 20";
+    kill_editor(pym);
+    PtyEditor again;
+    start_after(again, pym, "notes.txt");
+    EXPECT_TRUE(recovered(again, "notes.txt") == paste + original);
 }
