@@ -111,6 +111,10 @@ bool usable_directory(const char* dir, const char** why)
         *why = "the directory belongs to another user";
         return false;
     }
+    if (st.st_mode & 022) {
+        *why = "others may write in the directory";
+        return false;
+    }
     if (access(dir, W_OK | X_OK) != 0) {
         *why = strerror(errno);
         return false;
