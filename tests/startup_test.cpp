@@ -360,3 +360,22 @@ TEST(Startup, TheLocaleChoosesWhetherUtf8TextShowsAsCharacters)
             << run.locale << "\n" << pym.screen().dump();
     }
 }
+
+// View mode reads and changes nothing: not even Backspace or ^Y typed in
+// Put's selection, which reads its own keys.
+TEST(Startup, ViewModeChangesNothingInASelectionEither)
+{
+    PtyEditor pym;
+    pym.create_file("f.txt", "first\nsecond\n");
+    pym.start({"f.txt", "x"});
+    pym.send("P");
+    pym.press(Key::Down);
+    pym.send("\x08\x19");
+    pym.press(Key::Esc);
+    pym.settle(100);
+    EXPECT_EQ(pym.screen().row(3), "first");
+    EXPECT_EQ(pym.screen().row(4), "second");
+    pym.signal(SIGTERM);
+    EXPECT_EQ(pym.wait_exit(), 128 + SIGTERM);
+    EXPECT_FALSE(pym.read_file("f.txt.save").has_value()) << "the text was changed";
+}

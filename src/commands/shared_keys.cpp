@@ -65,6 +65,8 @@ int handle_special_key(int key)
         continue_step(step_kind::other);
     else if (key == key_backspace)
         continue_step(step_kind::deleting);
+    if (view_only && (key == key_backspace || key == key_ctrl_y))
+        return 0;               // view mode changes nothing, also in a selection
     switch (key) {
     case key_ctrl_a: again_command(last_search, n); break;
     case key_ctrl_b: key = home_or_end(key_ctrl_b); break;
