@@ -408,13 +408,61 @@ void record_batch(const std::vector<text_change>& cs, const batch_layout& l)
                cs[i].offset);
 }
 
-void line_ends_after_batch(const std::vector<text_change>& cs, const batch_layout& l)
+using line_end_lists = std::vector<std::vector<uint32_t>>;
+
+/*
+ * The NULs a change puts in end as the line they are put in, unless it
+ * lists their ends: known before the text moves, from the NUL that ends
+ * that line now.
+ */
+line_end_lists inherited_line_ends(const std::vector<text_change>& cs)
 {
+    line_end_lists lists(cs.size());
+    if (crlf_ends.empty())
+        return lists;
     for (size_t i = 0; i < cs.size(); i++) {
-        size_t at = cs[i].offset + size_t(l.shift[i]);
-        line_ends_changed(at, cs[i].removed, cs[i].length, cs[i].crlf);
-        touch_placeholder(at);
+        const text_change& c = cs[i];
+        if (c.crlf || !c.length || !std::memchr(c.bytes, 0, c.length))
+            continue;
+        size_t from = c.offset + c.removed;
+        const byte* nul = static_cast<const byte*>(std::memchr(text_begin + from, 0, size_t(text_end - text_begin) - from));
+        if (nul && line_ends_in_crlf(size_t(nul - text_begin)))
+            for (size_t j = 0; j < c.length; j++)
+                if (c.bytes[j] == 0)
+                    lists[i].push_back(uint32_t(j));
     }
+    return lists;
+}
+
+/*
+ * The line ends in CR LF after a batch, in one pass over them: those
+ * between the changes move with their text, those in removed bytes go,
+ * and each change brings those of its own bytes.
+ */
+void line_ends_after_batch(const std::vector<text_change>& cs, const batch_layout& l, const line_end_lists& inherited)
+{
+    for (size_t i = 0; i < cs.size(); i++)
+        touch_placeholder(cs[i].offset + size_t(l.shift[i]));
+    bool any = !crlf_ends.empty();
+    for (size_t i = 0; i < cs.size() && !any; i++)
+        any = cs[i].crlf && !cs[i].crlf->empty();
+    if (!any)
+        return;
+    const std::vector<size_t>& old = crlf_ends;
+    std::vector<size_t> now;
+    now.reserve(old.size());
+    size_t e = 0;
+    for (size_t i = 0; i < cs.size(); i++) {
+        for (; e < old.size() && old[e] < cs[i].offset; e++)
+            now.push_back(size_t(long(old[e]) + l.shift[i]));
+        for (; e < old.size() && old[e] < cs[i].offset + cs[i].removed; e++) {
+        }
+        for (uint32_t c : cs[i].crlf ? *cs[i].crlf : inherited[i])
+            now.push_back(size_t(long(cs[i].offset) + l.shift[i]) + c);
+    }
+    for (; e < old.size(); e++)
+        now.push_back(size_t(long(old[e]) + l.shift[cs.size()]));
+    crlf_ends = std::move(now);
 }
 }  // namespace
 
@@ -438,12 +486,13 @@ bool apply_changes(const std::vector<text_change>& cs, bool record_them)
     journal_before_change(placeholder, crlf_ends);
     if (record_them)
         record_batch(cs, l);
+    line_end_lists inherited = inherited_line_ends(cs);
     move_positions_for(cs, l, new_begin);
     move_segments(cs, l, text_begin, new_begin, size);
     text_begin = new_begin;
     text_end = new_begin + long(size) + l.total;
     mark_text_begin();
-    line_ends_after_batch(cs, l);
+    line_ends_after_batch(cs, l, inherited);
     record_placeholder_after(placeholder);
     std::vector<journal_change_part> parts;
     parts.reserve(cs.size());
