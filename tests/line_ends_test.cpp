@@ -96,3 +96,21 @@ TEST_F(LineEnds, PutWritesEachLineWithItsOwnEnding)
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(LineEnds, UndoAndRedoOfAManyChangeStepKeepEveryLineEnd)
+{
+    std::string mixed;
+    for (int i = 0; i < 30; i++)
+        mixed += "line " + std::to_string(i) + (i % 3 ? "\r\n" : "\n");
+    open(mixed);
+    // a macro that splits a line and joins the next: its replay is one step
+    std::string recorded = saved_after("MYi\rx" + std::string("\x1b") + end + del + down + "M");
+    std::string after = saved_after("9y");
+    EXPECT_NE(after, recorded);
+    EXPECT_EQ(saved_after("U"), recorded) << "undo gives every ending back";
+    EXPECT_EQ(saved_after("\x12"), after) << "and redo the macro's";
+}
+
+}  // namespace
