@@ -182,6 +182,11 @@ RunResult run_one(const Options& opt, const DataFiles& data, const EditorKeys& e
                        : a == "{floor}" ? opt.floor
                        : a == "{file}"  ? w.file
                                         : a);
+    // a journal left by a run that did not end would be offered for
+    // recovery: every run starts without one
+    std::error_code ec;
+    for (const auto& j : std::filesystem::directory_iterator(data.dir + "/home/pym", ec))
+        std::filesystem::remove(j.path(), ec);
     EditorProcess p(term, argv, data.dir, data.dir + "/home");
     if (!p.wait_started(120000)) {
         r.ok = false;
