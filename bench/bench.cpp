@@ -35,6 +35,10 @@ struct Options {
     std::vector<std::string> editors = default_editors();
     std::string only;           // workload names containing this
     std::string skip;           // but not those containing this
+    std::vector<std::string> names;     // only these workloads, by their whole name
+    // only the set-up moves of each workload: what its own keys cost is
+    // then the difference from a whole run (bench/callgrind)
+    bool setup_only = false;
     bool verbose = false;
     int trace = 0;              // steps whose output is shown
 };
@@ -195,7 +199,10 @@ RunResult run_one(const Options& opt, const DataFiles& data, const EditorKeys& e
     }
 
     Mode mode = e.starts;
-    std::vector<Step> steps = plan(e, w.ops, mode);
+    std::vector<Op> ops = w.ops;
+    if (opt.setup_only)
+        std::erase_if(ops, [](const Op& op) { return !op.setup; });
+    std::vector<Step> steps = plan(e, ops, mode);
     std::vector<double> per_key_bytes;
     int traced = 0;
     for (const Step& s : steps) {
@@ -245,7 +252,7 @@ RunResult run_one(const Options& opt, const DataFiles& data, const EditorKeys& e
         r.max_key_bytes = per_key_bytes.back();
     }
 
-    if (w.check_lo > 0 && r.ok && !e.where_pattern.empty()) {
+    if (w.check_lo > 0 && r.ok && !e.where_pattern.empty() && !opt.setup_only) {
         std::vector<Step> where = plan(e, {{"where", ""}}, mode);
         for (const Step& s : where)
             p.step(step_bytes(term, s), true, step_timeout_ms);
@@ -526,11 +533,14 @@ void usage()
 {
     fprintf(stderr,
             "usage: pym-bench [--pym PATH] [--base PATH] [--runs N] [--scale F] [--editors a,b,c]\n"
-            "                 [--only TEXT] [--skip TEXT] [--verbose] [--trace N]\n"
+            "                 [--only TEXT] [--skip TEXT] [--workload NAME] [--setup-only]\n"
+            "                 [--verbose] [--trace N]\n"
             "  --base PATH another PYM build, measured as the editor \"base\"\n"
             "  --scale F   multiplies every key count (default 1: the documented workloads)\n"
             "  --only TEXT runs only the workloads whose name contains TEXT\n"
             "  --skip TEXT leaves out the workloads whose name contains TEXT\n"
+            "  --workload NAME  runs this workload (the whole name; may be repeated)\n"
+            "  --setup-only     sends only each workload's set-up moves, not its own keys\n"
             "  --verbose   shows the screen after each workload\n"
             "  --trace N   shows the keys and output of the first N steps of each run\n");
     exit(2);
@@ -572,6 +582,10 @@ int main(int argc, char** argv)
             opt.only = value();
         else if (a == "--skip")
             opt.skip = value();
+        else if (a == "--workload")
+            opt.names.push_back(value());
+        else if (a == "--setup-only")
+            opt.setup_only = true;
         else if (a == "--verbose")
             opt.verbose = true;
         else if (a == "--trace")
@@ -617,7 +631,8 @@ int main(int argc, char** argv)
     std::vector<Workload> all = make_workloads(data, opt.scale), workloads;
     for (const Workload& w : all)
         if ((opt.only.empty() || w.name.find(opt.only) != std::string::npos) &&
-            (opt.skip.empty() || w.name.find(opt.skip) == std::string::npos))
+            (opt.skip.empty() || w.name.find(opt.skip) == std::string::npos) &&
+            (opt.names.empty() || std::find(opt.names.begin(), opt.names.end(), w.name) != opt.names.end()))
             workloads.push_back(w);
 
     // results[workload][editor]: the runs, interleaved so that a noisy
@@ -636,9 +651,9 @@ int main(int argc, char** argv)
                     continue;
                 double s = now_s();
                 RunResult r = run_one(opt, data, *editors[ei], workloads[wi]);
-                fprintf(stderr, "run %d  %-16s %-5s cpu %7.3f s  wall %7.2f s  (%.1f s)%s%s\n",
+                fprintf(stderr, "run %d  %-16s %-5s cpu %7.3f s  wall %7.2f s  (%.1f s)  %ld keys%s%s\n",
                         run + 1, workloads[wi].name.c_str(), editors[ei]->name.c_str(), r.cpu_s,
-                        r.wall_s, now_s() - s, r.ok ? "" : "  FAILED: ",
+                        r.wall_s, now_s() - s, r.keys, r.ok ? "" : "  FAILED: ",
                         r.ok ? "" : r.problem.c_str());
                 results[wi][ei].push_back(r);
             }
