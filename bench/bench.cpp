@@ -511,6 +511,61 @@ void print_targets(const std::vector<Workload>& workloads,
                fmt(rss, 2).c_str());
 }
 
+// PYM beside base, another build of it: each figure as the median and the
+// lowest and highest of the runs, so that a change is judged against the
+// runs' own spread. A ratio is starred where even PYM's lowest run is above
+// base's highest.
+void print_beside_base(const std::vector<Workload>& workloads,
+                       const std::vector<std::vector<std::vector<RunResult>>>& results,
+                       const std::vector<const EditorKeys*>& editors)
+{
+    size_t pym = editors.size(), base = editors.size();
+    for (size_t e = 0; e < editors.size(); e++) {
+        if (editors[e]->name == "pym")
+            pym = e;
+        if (editors[e]->name == "base")
+            base = e;
+    }
+    if (pym == editors.size() || base == editors.size())
+        return;
+    struct Range {
+        double median = NAN, low = NAN, high = NAN;
+    };
+    auto range = [](const std::vector<RunResult>& rs, auto get) {
+        std::vector<double> v;
+        for (const RunResult& r : rs)
+            if (r.ok && !std::isnan(get(r)))
+                v.push_back(get(r));
+        Range g;
+        if (!v.empty())
+            g = {median(v), *std::min_element(v.begin(), v.end()), *std::max_element(v.begin(), v.end())};
+        return g;
+    };
+    auto cell = [](const Range& g, int decimals) -> std::string {
+        if (std::isnan(g.median))
+            return "-";
+        return fmt(g.median, decimals) + " (" + fmt(g.low, decimals) + "-" + fmt(g.high, decimals) + ")";
+    };
+    auto compare = [](const Range& p, const Range& b) {
+        return ratio(p.median, b.median) + (p.low > b.high ? "*" : " ");
+    };
+    auto cpu = [](const RunResult& r) { return r.cpu_s; };
+    auto per_key = [](const RunResult& r) { return r.keys ? r.key_cpu_ns / 1e6 / double(r.keys) : NAN; };
+    printf("\nPYM beside base: median (lowest-highest) of the runs; *: PYM's lowest above base's highest\n");
+    printf("%-16s %-22s %-22s %6s  %-22s %-22s %6s\n", "workload", "pym CPU s", "base CPU s", "ratio",
+           "pym ms/key", "base ms/key", "ratio");
+    for (size_t w = 0; w < workloads.size(); w++) {
+        Range pc = range(results[w][pym], cpu), bc = range(results[w][base], cpu);
+        Range pk = range(results[w][pym], per_key), bk = range(results[w][base], per_key);
+        if (std::isnan(pc.median) || std::isnan(bc.median))
+            continue;
+        printf("%-16s %-22s %-22s %6s  %-22s %-22s %6s\n", workloads[w].name.c_str(),
+               cell(pc, 3).c_str(), cell(bc, 3).c_str(), compare(pc, bc).c_str(),
+               cell(pk, 4).c_str(), cell(bk, 4).c_str(),
+               std::isnan(pk.median) ? "-" : compare(pk, bk).c_str());
+    }
+}
+
 // Why editor e cannot run workload w, or "" when it can.
 std::string not_applicable(const EditorKeys& e, const Workload& w)
 {
@@ -718,6 +773,7 @@ int main(int argc, char** argv)
            "CPU s, wall s and KiB out only. A paste is one key; n/a: the editor cannot.\n");
     if (with_pym)
         print_targets(workloads, figs, editors);
+    print_beside_base(workloads, results, editors);
     fprintf(stderr, "whole benchmark: %.0f s\n", now_s() - t0);
     return 0;
 }
