@@ -35,6 +35,10 @@ struct Options {
     std::vector<std::string> editors = default_editors();
     std::string only;           // workload names containing this
     std::string skip;           // but not those containing this
+    std::vector<std::string> names;     // only these workloads, by their whole name
+    // only the set-up moves of each workload: what its own keys cost is
+    // then the difference from a whole run (bench/callgrind)
+    bool setup_only = false;
     bool verbose = false;
     int trace = 0;              // steps whose output is shown
 };
@@ -182,6 +186,11 @@ RunResult run_one(const Options& opt, const DataFiles& data, const EditorKeys& e
                        : a == "{floor}" ? opt.floor
                        : a == "{file}"  ? w.file
                                         : a);
+    // a journal left by a run that did not end would be offered for
+    // recovery: every run starts without one
+    std::error_code ec;
+    for (const auto& j : std::filesystem::directory_iterator(data.dir + "/home/pym", ec))
+        std::filesystem::remove(j.path(), ec);
     EditorProcess p(term, argv, data.dir, data.dir + "/home");
     if (!p.wait_started(120000)) {
         r.ok = false;
@@ -190,7 +199,10 @@ RunResult run_one(const Options& opt, const DataFiles& data, const EditorKeys& e
     }
 
     Mode mode = e.starts;
-    std::vector<Step> steps = plan(e, w.ops, mode);
+    std::vector<Op> ops = w.ops;
+    if (opt.setup_only)
+        std::erase_if(ops, [](const Op& op) { return !op.setup; });
+    std::vector<Step> steps = plan(e, ops, mode);
     std::vector<double> per_key_bytes;
     int traced = 0;
     for (const Step& s : steps) {
@@ -240,7 +252,7 @@ RunResult run_one(const Options& opt, const DataFiles& data, const EditorKeys& e
         r.max_key_bytes = per_key_bytes.back();
     }
 
-    if (w.check_lo > 0 && r.ok && !e.where_pattern.empty()) {
+    if (w.check_lo > 0 && r.ok && !e.where_pattern.empty() && !opt.setup_only) {
         std::vector<Step> where = plan(e, {{"where", ""}}, mode);
         for (const Step& s : where)
             p.step(step_bytes(term, s), true, step_timeout_ms);
@@ -484,6 +496,10 @@ void print_targets(const std::vector<Workload>& workloads,
         printf("  %s undo of the replace < 20 ms CPU: the undo key %s ms CPU%s\n",
                verdict((*f)[0].max_ms < 20 && !(*f)[0].checks_failed),
                fmt((*f)[0].max_ms, 2).c_str(), checked((*f)[0]));
+    if (const std::vector<Figures>* f = find("undo macro 18MB"))
+        printf("  %s undo of a replayed macro < 0.1 s: the undo key %s ms CPU%s\n",
+               verdict((*f)[0].max_ms < 100 && !(*f)[0].checks_failed),
+               fmt((*f)[0].max_ms, 2).c_str(), checked((*f)[0]));
     // the 1 MB texts; the paste makes one of 2 MB
     double rss = 0;
     for (size_t i = 0; i < workloads.size(); i++)
@@ -493,6 +509,61 @@ void print_targets(const std::vector<Workload>& workloads,
     if (rss > 0)
         printf("  %s 1 MB file: < 4 MiB resident:     most %s MiB\n", verdict(rss < 4),
                fmt(rss, 2).c_str());
+}
+
+// PYM beside base, another build of it: each figure as the median and the
+// lowest and highest of the runs, so that a change is judged against the
+// runs' own spread. A ratio is starred where even PYM's lowest run is above
+// base's highest.
+void print_beside_base(const std::vector<Workload>& workloads,
+                       const std::vector<std::vector<std::vector<RunResult>>>& results,
+                       const std::vector<const EditorKeys*>& editors)
+{
+    size_t pym = editors.size(), base = editors.size();
+    for (size_t e = 0; e < editors.size(); e++) {
+        if (editors[e]->name == "pym")
+            pym = e;
+        if (editors[e]->name == "base")
+            base = e;
+    }
+    if (pym == editors.size() || base == editors.size())
+        return;
+    struct Range {
+        double median = NAN, low = NAN, high = NAN;
+    };
+    auto range = [](const std::vector<RunResult>& rs, auto get) {
+        std::vector<double> v;
+        for (const RunResult& r : rs)
+            if (r.ok && !std::isnan(get(r)))
+                v.push_back(get(r));
+        Range g;
+        if (!v.empty())
+            g = {median(v), *std::min_element(v.begin(), v.end()), *std::max_element(v.begin(), v.end())};
+        return g;
+    };
+    auto cell = [](const Range& g, int decimals) -> std::string {
+        if (std::isnan(g.median))
+            return "-";
+        return fmt(g.median, decimals) + " (" + fmt(g.low, decimals) + "-" + fmt(g.high, decimals) + ")";
+    };
+    auto compare = [](const Range& p, const Range& b) {
+        return ratio(p.median, b.median) + (p.low > b.high ? "*" : " ");
+    };
+    auto cpu = [](const RunResult& r) { return r.cpu_s; };
+    auto per_key = [](const RunResult& r) { return r.keys ? r.key_cpu_ns / 1e6 / double(r.keys) : NAN; };
+    printf("\nPYM beside base: median (lowest-highest) of the runs; *: PYM's lowest above base's highest\n");
+    printf("%-16s %-22s %-22s %6s  %-22s %-22s %6s\n", "workload", "pym CPU s", "base CPU s", "ratio",
+           "pym ms/key", "base ms/key", "ratio");
+    for (size_t w = 0; w < workloads.size(); w++) {
+        Range pc = range(results[w][pym], cpu), bc = range(results[w][base], cpu);
+        Range pk = range(results[w][pym], per_key), bk = range(results[w][base], per_key);
+        if (std::isnan(pc.median) || std::isnan(bc.median))
+            continue;
+        printf("%-16s %-22s %-22s %6s  %-22s %-22s %6s\n", workloads[w].name.c_str(),
+               cell(pc, 3).c_str(), cell(bc, 3).c_str(), compare(pc, bc).c_str(),
+               cell(pk, 4).c_str(), cell(bk, 4).c_str(),
+               std::isnan(pk.median) ? "-" : compare(pk, bk).c_str());
+    }
 }
 
 // Why editor e cannot run workload w, or "" when it can.
@@ -517,11 +588,14 @@ void usage()
 {
     fprintf(stderr,
             "usage: pym-bench [--pym PATH] [--base PATH] [--runs N] [--scale F] [--editors a,b,c]\n"
-            "                 [--only TEXT] [--skip TEXT] [--verbose] [--trace N]\n"
+            "                 [--only TEXT] [--skip TEXT] [--workload NAME] [--setup-only]\n"
+            "                 [--verbose] [--trace N]\n"
             "  --base PATH another PYM build, measured as the editor \"base\"\n"
             "  --scale F   multiplies every key count (default 1: the documented workloads)\n"
             "  --only TEXT runs only the workloads whose name contains TEXT\n"
             "  --skip TEXT leaves out the workloads whose name contains TEXT\n"
+            "  --workload NAME  runs this workload (the whole name; may be repeated)\n"
+            "  --setup-only     sends only each workload's set-up moves, not its own keys\n"
             "  --verbose   shows the screen after each workload\n"
             "  --trace N   shows the keys and output of the first N steps of each run\n");
     exit(2);
@@ -563,6 +637,10 @@ int main(int argc, char** argv)
             opt.only = value();
         else if (a == "--skip")
             opt.skip = value();
+        else if (a == "--workload")
+            opt.names.push_back(value());
+        else if (a == "--setup-only")
+            opt.setup_only = true;
         else if (a == "--verbose")
             opt.verbose = true;
         else if (a == "--trace")
@@ -608,7 +686,8 @@ int main(int argc, char** argv)
     std::vector<Workload> all = make_workloads(data, opt.scale), workloads;
     for (const Workload& w : all)
         if ((opt.only.empty() || w.name.find(opt.only) != std::string::npos) &&
-            (opt.skip.empty() || w.name.find(opt.skip) == std::string::npos))
+            (opt.skip.empty() || w.name.find(opt.skip) == std::string::npos) &&
+            (opt.names.empty() || std::find(opt.names.begin(), opt.names.end(), w.name) != opt.names.end()))
             workloads.push_back(w);
 
     // results[workload][editor]: the runs, interleaved so that a noisy
@@ -627,9 +706,9 @@ int main(int argc, char** argv)
                     continue;
                 double s = now_s();
                 RunResult r = run_one(opt, data, *editors[ei], workloads[wi]);
-                fprintf(stderr, "run %d  %-16s %-5s cpu %7.3f s  wall %7.2f s  (%.1f s)%s%s\n",
+                fprintf(stderr, "run %d  %-16s %-5s cpu %7.3f s  wall %7.2f s  (%.1f s)  %ld keys%s%s\n",
                         run + 1, workloads[wi].name.c_str(), editors[ei]->name.c_str(), r.cpu_s,
-                        r.wall_s, now_s() - s, r.ok ? "" : "  FAILED: ",
+                        r.wall_s, now_s() - s, r.keys, r.ok ? "" : "  FAILED: ",
                         r.ok ? "" : r.problem.c_str());
                 results[wi][ei].push_back(r);
             }
@@ -694,6 +773,7 @@ int main(int argc, char** argv)
            "CPU s, wall s and KiB out only. A paste is one key; n/a: the editor cannot.\n");
     if (with_pym)
         print_targets(workloads, figs, editors);
+    print_beside_base(workloads, results, editors);
     fprintf(stderr, "whole benchmark: %.0f s\n", now_s() - t0);
     return 0;
 }

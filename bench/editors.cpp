@@ -59,6 +59,10 @@ std::vector<EditorKeys> make_maps()
         {"where", {any, any, {}}},      // the status row always shows it
         {"escape", {typing, command, {"<esc>"}}},
         {"insert", {command, typing, {"I"}}},
+        {"line_start", {any, any, {"<home>"}}},
+        {"record", {command, any, {"M", "Y"}}},
+        {"end_record", {command, any, {"M"}}},
+        {"replay", {command, any, {"{}", "Y"}}},    // the count, then the register
     };
     pym.where_first_row = pym.where_last_row = 2;
     pym.where_pattern = "Line ([0-9]+)";
@@ -96,7 +100,9 @@ std::vector<EditorKeys> make_maps()
     nano.where_first_row = 22;
     nano.where_last_row = 25;
     nano.where_pattern = "line +([0-9]+)/";
-    nano.lacks = {{"undo_all", "an undo takes back one replacement"}, {"escape", no_modes}};
+    nano.lacks = {{"undo_all", "an undo takes back one replacement"},
+                  {"escape", no_modes},
+                  {"undo_replay", "no count for a macro's replay"}};
     maps.push_back(nano);
 
     EditorKeys vim;
@@ -126,6 +132,10 @@ std::vector<EditorKeys> make_maps()
         {"where", {command, any, {"<^G>"}}},
         {"escape", {typing, command, {"<esc>"}}},
         {"insert", {command, typing, {"i"}}},
+        {"line_start", {command, any, {"0"}}},
+        {"record", {command, any, {"qa"}}},
+        {"end_record", {command, any, {"q"}}},
+        {"replay", {command, any, {"{}", "@a"}}},
     };
     vim.where_first_row = 24;
     vim.where_last_row = 25;
@@ -162,7 +172,11 @@ std::vector<EditorKeys> make_maps()
     dte.where_last_row = 25;
     dte.where_pattern = " ([0-9]+),[0-9]+";
     // a paste comes as typed keys
-    dte.lacks = {{"paste", "no bracketed paste"}, {"escape", no_modes}};
+    // its macros are commands (macro record, repeat N macro play) that
+    // replayed nothing typed in a trial by hand
+    dte.lacks = {{"paste", "no bracketed paste"},
+                 {"escape", no_modes},
+                 {"undo_replay", "its macro replayed nothing typed in a trial"}};
     maps.push_back(dte);
 
     EditorKeys ne;
@@ -194,7 +208,9 @@ std::vector<EditorKeys> make_maps()
     };
     ne.where_first_row = ne.where_last_row = 25;
     ne.where_pattern = "L: *([0-9]+)";
-    ne.lacks = {{"paste", "no bracketed paste"}, {"escape", no_modes}};
+    ne.lacks = {{"paste", "no bracketed paste"},
+                {"escape", no_modes},
+                {"undo_replay", "an undo takes back one repetition"}};
     maps.push_back(ne);
 
     // mg -n: no backup files; -u /dev/null: an empty startup file
@@ -228,6 +244,7 @@ std::vector<EditorKeys> make_maps()
         {"undo_all", "an undo takes back one replacement"},
         {"utf8", "no UTF-8"},
         {"escape", no_modes},
+        {"undo_replay", "an undo takes back one repetition"},
     };
     maps.push_back(mg);
 
@@ -239,7 +256,8 @@ std::vector<EditorKeys> make_maps()
     floor.starts = any;
     floor.reference = true;
     for (const char* action : {"down", "page_down", "page_up", "end", "left", "right", "top",
-                               "to_text_end", "find_again", "undo"})
+                               "to_text_end", "find_again", "undo", "line_start", "record",
+                               "end_record", "replay"})
         floor.actions[action] = {any, any, {"<down>"}};
     floor.actions["type"] = {any, any, {"{}"}};
     floor.actions["find"] = {any, any, {"<^F>", "{}", "<cr>"}};

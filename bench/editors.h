@@ -35,13 +35,16 @@ struct EditorKeys {
     // from the cursor on by the second, without questions), undo (the last
     // change), paste (in typing mode), quit, quit_changed (without saving),
     // where (shows the cursor's line number in rows where_first_row to
-    // where_last_row, matched by where_pattern)
+    // where_last_row, matched by where_pattern), line_start, record (a
+    // macro's keys, from the next key on), end_record, replay (the macro,
+    // the argument's count of times)
     std::map<std::string, Action> actions;
     int where_first_row = 0, where_last_row = 0;
     std::string where_pattern;
     // what the editor cannot do, an action or a workload's need ("utf8":
     // shows UTF-8 text as text; "undo_all": one undo takes back a whole
-    // replace), and why: those workloads are left out for it
+    // replace; "undo_replay": one undo takes back a whole counted replay
+    // of a macro), and why: those workloads are left out for it
     std::map<std::string, std::string> lacks;
     // a reference, not an editor: shown, never the best other, never checked
     bool reference = false;

@@ -43,6 +43,8 @@ EditorProcess::EditorProcess(Terminal& term, const std::vector<std::string>& arg
             _exit(127);
         setenv("TERM", "xterm-256color", 1);
         setenv("HOME", home.c_str(), 1);
+        // PYM's recovery journals in HOME/pym, not in the user's
+        setenv("XDG_STATE_HOME", home.c_str(), 1);
         // every workload in a UTF-8 locale: the same screen for ASCII texts,
         // and the mixed-script text shown as text
         setenv("LANG", "C.UTF-8", 1);

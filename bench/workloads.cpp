@@ -51,6 +51,7 @@ DataFiles make_data_files(double scale)
 
     // the 1 MB text again with the common word in it: same generator and seed
     write_file(d.dir + "/alpha.txt", generate_text(1000000, 1, 0, common_word).bytes);
+    write_file(d.dir + "/log.txt", generate_text(18000000, 7).bytes);
     GeneratedText paste = generate_text(1u << 20, 6);
     d.paste = paste.bytes;
     d.paste_lines = paste.lines;
@@ -71,7 +72,7 @@ std::vector<Workload> make_workloads(const DataFiles& d, double scale)
 {
     auto n = [scale](long count) { return scaled(count, scale); };
     const long downs = n(down_count), pages = n(600), at_end = n(5000), at_start = n(2000);
-    const long lefts = n(500), finds = n(20), escapes = n(30);
+    const long lefts = n(500), finds = n(20), escapes = n(30), replays = n(20000);
     std::string typing_end = generate_typing(size_t(at_end));
     std::string typing_start = generate_typing(size_t(at_start));
     long crs_end = long(typing_end.size()) / 60, crs_start = long(typing_start.size()) / 60;
@@ -143,6 +144,25 @@ std::vector<Workload> make_workloads(const DataFiles& d, double scale)
                    {"find", "omega", true}},
                   true, 1, 1, "undo_all"};
     w.push_back(undo);
+
+    // a macro of one edit, a character at the line's start and Down,
+    // recorded and replayed (set-up), then the replay undone in one step;
+    // then (set-up) the top, a find of the character, which finds the one
+    // the recording typed on line 1, and a find again, which must fail
+    const std::string mark = "#";
+    Workload macro{"undo macro 18MB", "log.txt",
+                   {{"record", "", true},
+                    {"line_start", "", true},
+                    {"type", mark, true},
+                    {"down", "", true},
+                    {"end_record", "", true},
+                    {"replay", std::to_string(replays), true},
+                    {"undo", ""},
+                    {"top", "", true},
+                    {"find", mark, true},
+                    {"find_again", "", true}},
+                   true, 1, 1, "undo_replay"};
+    w.push_back(macro);
 
     Workload utf8{"utf8 mixed", "utf8.txt", {}, false, downs + 1, downs + 1, "utf8"};
     repeat(utf8.ops, "down", downs);
