@@ -120,6 +120,21 @@ std::string recovered_text(const PtyEditor& killed)
     return again.read_file("t.txt").value_or("(no file)");
 }
 
+// The keys as they can be read in a failure's message.
+std::string readable(const std::string& keys)
+{
+    std::string out;
+    for (unsigned char c : keys) {
+        if (c == 0x1b)
+            out += "<Esc>";
+        else if (c < 0x20)
+            out += "^" + std::string(1, char(c + 0x40));
+        else
+            out += char(c);
+    }
+    return out;
+}
+
 int env_number(const char* name, int otherwise)
 {
     const char* v = getenv(name);
@@ -171,6 +186,7 @@ TEST(CrashConsistency, WhatIsRecoveredIsWhatAPrefixOfTheKeysWouldHaveSaved)
             }
         }
         EXPECT_TRUE(matched) << "seed " << seed << ": killed " << delay_us << " us into action " << kill_at
-                             << " of " << actions.size() << "\nrecovered:\n" << got << "\nlast twin:\n" << last;
+                             << " of " << actions.size() << "\nkeys: " << readable(joined(all, done, pieces))
+                             << "\nrecovered:\n" << got << "\nlast twin:\n" << last;
     }
 }

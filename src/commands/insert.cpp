@@ -193,11 +193,11 @@ void insert_mode(int insert)
             insert = !insert;
             show_mode(insert);
         } else if (key == key_paste) {
-            insert_paste(pasted_bytes());   // inserted, also in exchange mode
+            insert_paste(paste_to_take());   // inserted, also in exchange mode
         } else if (key == key_ctrl_q) {
             key = read_key();
             if (key == key_paste)
-                insert_paste(pasted_bytes());
+                insert_paste(paste_to_take());
             else if (key != key_none)       // the end of a macro is no character
                 type_key(key, false, insert);
         } else {

@@ -32,16 +32,9 @@ static void turn_into_lines(std::string& bytes)
  * follows the cursor: to its row when the end stays in the window, else
  * to the last row, and is drawn once.
  */
-void insert_paste(const std::string& bytes)
+void insert_paste(std::string& lines)
 {
-    std::string lines;
-    try {
-        lines = bytes;
-    } catch (const std::bad_alloc&) {
-        lines.clear();
-        lines.shrink_to_fit();
-    }
-    if (lines.size() != bytes.size() || paste_too_large()) {
+    if (paste_too_large()) {
         show_message("-->too many chars, can't insert%c", key_bell);
         place_cursor();
         return;

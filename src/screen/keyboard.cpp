@@ -18,6 +18,7 @@
 #include <cerrno>
 #include <csignal>
 #include <cstdlib>
+#include <cstring>
 #include <ctime>
 #include <deque>
 #include <poll.h>
@@ -359,17 +360,46 @@ static int paste_byte(int timeout_ms)
  * of it turns into keys, but only its last bytes are kept, to find the end
  * marker among them.
  */
-static void keep_paste_byte(char b)
+static void keep_paste_bytes(const char* p, size_t n)
 {
     try {
-        paste.bytes.push_back(b);
+        paste.bytes.append(p, n);
     } catch (const std::bad_alloc&) {
         std::string().swap(paste.bytes);
         paste.lost = true;
-        paste.bytes.push_back(b);
+        paste.bytes.append(p + (n > 8 ? n - 8 : 0), n > 8 ? 8 : n);
     }
     if (paste.lost && paste.bytes.size() > 8)
         paste.bytes.erase(0, paste.bytes.size() - 8);
+}
+
+static void keep_paste_byte(char b)
+{
+    keep_paste_bytes(&b, 1);
+}
+
+/*
+ * The bulk of a paste needs no look: what the terminal sent, up to the
+ * next ESC or '~' (where the end marker may begin or end), is taken whole.
+ * False when there is no such stretch at hand.
+ */
+static bool took_plain_paste_bytes()
+{
+    if (source || !pending.empty() || !ahead.empty() || deferred_signal || terminal.pos >= terminal.len)
+        return false;
+    const unsigned char* from = terminal.block + terminal.pos;
+    size_t n = terminal.len - terminal.pos;
+    const void* esc = std::memchr(from, 0x1b, n);
+    if (esc)
+        n = size_t(static_cast<const unsigned char*>(esc) - from);
+    const void* tilde = std::memchr(from, '~', n);
+    if (tilde)
+        n = size_t(static_cast<const unsigned char*>(tilde) - from);
+    if (n == 0)
+        return false;
+    keep_paste_bytes(reinterpret_cast<const char*>(from), n);
+    terminal.pos += n;
+    return true;
 }
 
 // Takes the end marker off the paste when its last byte has just come.
@@ -420,6 +450,8 @@ static void read_paste()
 {
     int next = no_byte;         // the byte after an ESC, not yet looked at
     for (;;) {
+        if (next == no_byte && took_plain_paste_bytes())
+            continue;
         int b = next != no_byte ? next : paste_byte(paste.stalled ? -1 : paste_stall_ms);
         next = no_byte;
         if (b == no_byte) {
@@ -449,6 +481,11 @@ static void read_paste()
 }
 
 const std::string& pasted_bytes()
+{
+    return paste.bytes;
+}
+
+std::string& paste_to_take()
 {
     return paste.bytes;
 }

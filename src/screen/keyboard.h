@@ -14,6 +14,8 @@
 // again.
 int get_console_key();
 const std::string& pasted_bytes();
+// The same bytes, for the one who takes them and may change them in place.
+std::string& paste_to_take();
 // The last paste was too large for memory: none of it was kept.
 bool paste_too_large();
 

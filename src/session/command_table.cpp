@@ -147,7 +147,7 @@ static int update_and_exit(int)
 
 static int paste(int)
 {
-    insert_paste(pasted_bytes());
+    insert_paste(paste_to_take());
     return 0;
 }
 

@@ -276,9 +276,26 @@ void continue_step(step_kind kind)
         open_kind = kind;
 }
 
+/*
+ * Typing: an insertion into the range the open step typed last only makes
+ * that range longer (no range comes after the last one).
+ */
+static bool grows_last_range(size_t offset, size_t n, size_t inserted)
+{
+    if (n != 0 || !step_open || step_lost || steps.empty())
+        return false;
+    std::vector<changed_range>& ranges = steps.back().record.ranges;
+    if (ranges.empty() || offset < ranges.back().offset || offset > ranges.back().offset + ranges.back().length)
+        return false;
+    ranges.back().length += inserted;
+    return true;
+}
+
 void record_change(size_t offset, const byte* gone, size_t n, size_t inserted, const std::vector<uint32_t>* crlf,
                    bool placeholder)
 {
+    if (grows_last_range(offset, n, inserted))
+        return;
     try {
         step* s = recording_step(n, placeholder);
         if (s) {

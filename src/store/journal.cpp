@@ -15,9 +15,12 @@
 #include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
+#include <initializer_list>
+#include <new>
 #include <signal.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
+#include <sys/uio.h>
 #include <unistd.h>
 
 #include "store/journal_format.h"
@@ -215,8 +218,49 @@ void note_last_change(size_t offset)
     j.head->last_offset = offset;
 }
 
+using record_piece = std::pair<const void*, size_t>;
+
+// A record too large for the mapping, written with one call: its head and
+// a few pieces as they are, many pieces gathered first.
+template <typename Pieces>
+bool write_record(const record& r, const Pieces& pieces, uint64_t at)
+{
+    size_t count = 0;
+    for (const auto& piece : pieces)
+        count += piece.second > 0;
+    if (count < 16) {
+        struct iovec parts[17] = {{const_cast<record*>(&r), sizeof r}};
+        int n = 1;
+        for (const auto& piece : pieces)
+            if (piece.second)
+                parts[n++] = {const_cast<void*>(piece.first), piece.second};
+        size_t total = sizeof r + r.payload;
+        ssize_t put = pwritev(j.fd, parts, n, off_t(at));
+        if (put == ssize_t(total))
+            return true;
+        if (put < 0 && errno != EINTR)
+            return false;
+    }
+    try {
+        std::string all(reinterpret_cast<const char*>(&r), sizeof r);
+        all.reserve(sizeof r + r.payload);
+        for (const auto& piece : pieces)
+            all.append(static_cast<const char*>(piece.first), piece.second);
+        return write_at(j.fd, all.data(), all.size(), off_t(at));
+    } catch (const std::bad_alloc&) {
+        bool ok = write_at(j.fd, &r, sizeof r, off_t(at));     // no memory to gather them
+        uint64_t put = at + sizeof r;
+        for (const auto& piece : pieces) {
+            ok = ok && write_at(j.fd, piece.first, piece.second, off_t(put));
+            put += piece.second;
+        }
+        return ok;
+    }
+}
+
 // Appends a record (its head, then the pieces of its payload) to the log.
-void append_record(record r, const std::vector<std::pair<const void*, size_t>>& pieces)
+template <typename Pieces>
+void append_record(record r, const Pieces& pieces)
 {
     if (j.broken || !j.head)
         return;
@@ -226,10 +270,10 @@ void append_record(record r, const std::vector<std::pair<const void*, size_t>>& 
     r.length = round_up(sizeof r + r.payload, 8);
     r.flags = the_placeholder ? placeholder_flag : 0;
     r.check = 0;
-    content_hash h;
-    h.add(reinterpret_cast<const byte*>(&r), sizeof r);
+    record_check h;
+    h.add(&r, sizeof r);
     for (const auto& p : pieces)
-        h.add(static_cast<const byte*>(p.first), p.second);
+        h.add(p.first, p.second);
     r.check = h.value();
     uint64_t at = j.head->log_end;
     bool mapped = j.map_records && r.length <= largest_mapped_record &&
@@ -244,17 +288,8 @@ void append_record(record r, const std::vector<std::pair<const void*, size_t>>& 
                 std::memcpy(p, piece.first, piece.second);
             p += piece.second;
         }
-    } else {
-        if (j.broken)
-            return;
-        bool ok = write_at(j.fd, &r, sizeof r, off_t(at));
-        uint64_t put = at + sizeof r;
-        for (const auto& piece : pieces) {
-            ok = ok && write_at(j.fd, piece.first, piece.second, off_t(put));
-            put += piece.second;
-        }
-        if (!ok)
-            return stop_journal(strerror(errno));
+    } else if (!j.broken && !write_record(r, pieces, at)) {
+        return stop_journal(strerror(errno));
     }
     j.head->log_end = at + r.length;
     j.dirty = true;
@@ -635,18 +670,17 @@ void journal_change(journal_op op, size_t offset, size_t removed, size_t inserte
     r.kind = uint32_t(op);
     r.offset = offset;
     r.removed = removed;
-    if (op == journal_op::remove)
-        append_record(r, {});
-    else
-        append_record(r, {{text_begin + offset, inserted}});
+    if (op == journal_op::remove) {
+        append_record(r, std::initializer_list<record_piece>{});
+    } else {
+        const record_piece bytes[] = {{text_begin + offset, inserted}};
+        append_record(r, bytes);
+    }
     after_record(offset + inserted, ends);
 }
 
-void journal_batch(const std::vector<journal_change_part>& parts, bool placeholder, const std::vector<size_t>& ends)
+static void record_batch(const std::vector<journal_change_part>& parts, const std::vector<size_t>& ends)
 {
-    the_placeholder = placeholder;
-    if (!j.head || j.broken || parts.empty())
-        return;
     bool same = true;
     for (const journal_change_part& p : parts)
         same = same && !p.crlf && p.bytes == parts[0].bytes && p.length == parts[0].length &&
@@ -667,12 +701,13 @@ void journal_batch(const std::vector<journal_change_part>& parts, bool placehold
         tail.append(reinterpret_cast<const char*>(parts[0].bytes), parts[0].length);
         for (size_t i = 1; i < parts.size(); i++)
             put_varint(tail, parts[i].offset - parts[i - 1].offset);
-        append_record(r, {{tail.data(), tail.size()}});
+        const record_piece bytes[] = {{tail.data(), tail.size()}};
+        append_record(r, bytes);
         return after_record(last, ends);
     }
     r.kind = 'B';
     std::vector<batch_part> heads;
-    std::vector<std::pair<const void*, size_t>> pieces;
+    std::vector<record_piece> pieces;
     for (const journal_change_part& p : parts)
         heads.push_back({p.offset, p.removed, p.length, uint32_t(p.crlf ? p.crlf->size() : 0), p.crlf ? 1u : 0u});
     pieces.push_back({heads.data(), heads.size() * sizeof(batch_part)});
@@ -685,6 +720,18 @@ void journal_batch(const std::vector<journal_change_part>& parts, bool placehold
     after_record(last, ends);
 }
 
+void journal_batch(const std::vector<journal_change_part>& parts, bool placeholder, const std::vector<size_t>& ends)
+{
+    the_placeholder = placeholder;
+    if (!j.head || j.broken || parts.empty())
+        return;
+    try {
+        record_batch(parts, ends);
+    } catch (const std::bad_alloc&) {
+        stop_journal("no memory for a change");
+    }
+}
+
 void journal_placeholder(bool on)
 {
     the_placeholder = on;
@@ -692,5 +739,5 @@ void journal_placeholder(bool on)
         return;
     record r = {};
     r.kind = 'P';
-    append_record(r, {});
+    append_record(r, std::initializer_list<record_piece>{});
 }

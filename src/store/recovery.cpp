@@ -130,8 +130,8 @@ void replay_log(int fd, const header& h)
             return;
         record bare = head;
         bare.check = 0;
-        content_hash check;
-        check.add(reinterpret_cast<const byte*>(&bare), sizeof bare);
+        record_check check;
+        check.add(&bare, sizeof bare);
         check.add(payload.data(), payload.size());
         if (check.value() != head.check || !replay(head, payload))
             return;
