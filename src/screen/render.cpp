@@ -176,6 +176,11 @@ int column_after(const byte* from, const byte* to, int column)
 {
     int n = column;
     while (from < to) {
+        long run = plain_prefix(from, to - from, to - from);
+        n += int(run);
+        from += run;
+        if (from == to)
+            break;
         if (!utf8_text || (*from < 0x80 && (from + 1 == to || from[1] < 0xC2))) {
             n += char_width(*from++, n);
         } else {
@@ -197,6 +202,13 @@ byte* column_pointer_from(byte* p, int k, int target)
     while (*p) {
         if (k >= target)
             return p;
+        if (p < text_end) {
+            long run = plain_prefix(p, std::min<long>(target - k, text_end - p), text_end - p);
+            k += int(run);
+            p += run;
+            if (run > 0)
+                continue;
+        }
         if (*p == '\t') {
             k++;
             if (k % tab_width == 0)

@@ -1,7 +1,28 @@
 // How a line of bytes becomes a row of cells.
 #pragma once
 
+#include <cstdint>
+#include <cstring>
+
 #include "state/state.h"
+
+/*
+ * How many of the most bytes at p, taken eight at a time, are printable
+ * ASCII that the byte after them cannot join into a cluster: each takes
+ * one column. The bytes p[0..readable) may be read (readable >= most);
+ * the byte at p[readable] counts as no part of them.
+ */
+inline long plain_prefix(const byte* p, long most, long readable)
+{
+    constexpr uint64_t ones = 0x0101010101010101, highs = ones * 0x80;
+    long n = 0;
+    for (uint64_t x; n + 8 <= most; n += 8) {
+        std::memcpy(&x, p + n, 8);
+        if ((((x - ones * 0x20) | x) & highs) || (n + 8 < readable && p[n + 8] >= 0xC2))
+            break;
+    }
+    return n;
+}
 
 char* render_char(char* out, byte b, int* counter);
 // The character of len bytes at p (render_char for one byte). A character

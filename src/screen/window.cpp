@@ -37,6 +37,11 @@ static int width_up_to(const byte* s, int limit)
 {
     int n = 0;
     while (s < cursor && n < limit) {
+        long run = plain_prefix(s, std::min<long>(cursor - s, limit - n), cursor - s);
+        n += int(run);
+        s += run;
+        if (run > 0)
+            continue;
         int len = character_length(s);
         n += char_width(s, len, n);
         s += len;

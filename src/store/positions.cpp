@@ -33,6 +33,14 @@ void shift_positions(byte* lo, byte* hi, long delta)
 // pos moving by before and the text from pos on by after (in addresses).
 void move_for_insertion(byte* pos, long before, long after)
 {
+    if (before == 0) {          // the usual case: only what follows moves
+        for (const kept_position& k : kept()) {
+            byte* p = *k.at;
+            if ((p > pos && p <= text_end) || (p == pos && k.kind == position_kind::follows_byte))
+                *k.at = p + after;
+        }
+        return;
+    }
     for (const kept_position& k : kept()) {
         byte* p = *k.at;
         if (!p || p < text_begin || p > text_end)
