@@ -11,6 +11,7 @@
 #include "store/history.h"
 
 #include <algorithm>
+#include <cstring>
 #include <deque>
 #include <new>
 #include <utility>
@@ -104,25 +105,6 @@ size_t cost_of_piece(const piece& p)
     return sizeof(piece) + p.bytes.size() + p.crlf.size() * sizeof(uint32_t);
 }
 
-// A piece for the bytes, shared with the range before when it holds the
-// same (the matches of a Replace); returns its index. *cost grows by what
-// it takes to keep.
-uint32_t add_piece(step_record& r, size_t at, piece&& p, long* cost)
-{
-    if (p.bytes.empty() && p.crlf.empty())
-        return 0;
-    if (at > 0 && p.crlf.empty()) {
-        piece& before = r.pieces[r.ranges[at - 1].before];
-        if (before.crlf.empty() && before.bytes == p.bytes) {
-            before.shared = true;
-            return r.ranges[at - 1].before;
-        }
-    }
-    *cost += long(cost_of_piece(p));
-    r.pieces.push_back(std::move(p));
-    return uint32_t(r.pieces.size() - 1);
-}
-
 // The bytes [from, to) of the old text, out of the removed ones (which
 // started at a) and their line ends, appended to p.
 void append_gone(piece& p, const byte* gone, const std::vector<uint32_t>* crlf, size_t a, size_t from,
@@ -135,6 +117,28 @@ void append_gone(piece& p, const byte* gone, const std::vector<uint32_t>* crlf, 
             if (a + c >= from && a + c < to)
                 p.crlf.push_back(uint32_t(p.bytes.size() + a + c - from));
     p.bytes.append(reinterpret_cast<const char*>(gone) + (from - a), to - from);
+}
+
+// A piece for the n removed bytes, shared with the range before when it
+// holds the same (the matches of a Replace); returns its index. *cost
+// grows by what it takes to keep.
+uint32_t add_piece(step_record& r, size_t at, const byte* gone, size_t n, const std::vector<uint32_t>* crlf,
+                   long* cost)
+{
+    if (n == 0)
+        return 0;
+    if (at > 0 && (!crlf || crlf->empty())) {
+        piece& before = r.pieces[r.ranges[at - 1].before];
+        if (before.crlf.empty() && before.bytes.size() == n && std::memcmp(before.bytes.data(), gone, n) == 0) {
+            before.shared = true;
+            return r.ranges[at - 1].before;
+        }
+    }
+    piece p;
+    append_gone(p, gone, crlf, 0, 0, n);
+    *cost += long(cost_of_piece(p));
+    r.pieces.push_back(std::move(p));
+    return uint32_t(r.pieces.size() - 1);
 }
 
 void append_piece(piece& p, const piece& q)
@@ -202,17 +206,19 @@ long merge(step_record& r, size_t a, const byte* gone, size_t n, size_t inserted
 {
     auto& ranges = r.ranges;
     size_t capacity = ranges.capacity();
-    size_t i = size_t(std::lower_bound(ranges.begin(), ranges.end(), a,
-                                       [](const changed_range& c, size_t v) { return c.offset + c.length < v; }) -
-                      ranges.begin());
+    bool after_all = ranges.empty() || a > ranges.back().offset + ranges.back().length;
+    size_t i = after_all ? ranges.size()
+                         : size_t(std::lower_bound(ranges.begin(), ranges.end(), a,
+                                                   [](const changed_range& c, size_t v) {
+                                                       return c.offset + c.length < v;
+                                                   }) -
+                                  ranges.begin());
     size_t j = i;
     while (j < ranges.size() && ranges[j].offset <= a + n)
         j++;
     long cost = 0;
     if (i == j) {
-        piece p;
-        append_gone(p, gone, crlf, a, a, a + n);
-        uint32_t before = add_piece(r, i, std::move(p), &cost);
+        uint32_t before = add_piece(r, i, gone, n, crlf, &cost);
         ranges.insert(ranges.begin() + long(i), changed_range{a, inserted, before});
     } else {
         changed_range merged = merge_ranges(r, i, j, a, gone, n, inserted, crlf, &cost);

@@ -679,17 +679,17 @@ void journal_change(journal_op op, size_t offset, size_t removed, size_t inserte
     after_record(offset + inserted, ends);
 }
 
-static void record_batch(const std::vector<journal_change_part>& parts, const std::vector<size_t>& ends)
+static void record_batch(const std::vector<text_change>& parts, const std::vector<size_t>& ends)
 {
     bool same = true;
-    for (const journal_change_part& p : parts)
+    for (const text_change& p : parts)
         same = same && !p.crlf && p.bytes == parts[0].bytes && p.length == parts[0].length &&
                p.removed == parts[0].removed;
     record r = {};
     r.offset = parts[0].offset;
     r.count = parts.size();
     long shift = 0;
-    for (const journal_change_part& p : parts)
+    for (const text_change& p : parts)
         shift += long(p.length) - long(p.removed);
     size_t last = size_t(long(parts.back().offset) + shift);
     if (same) {
@@ -708,19 +708,19 @@ static void record_batch(const std::vector<journal_change_part>& parts, const st
     r.kind = 'B';
     std::vector<batch_part> heads;
     std::vector<record_piece> pieces;
-    for (const journal_change_part& p : parts)
+    for (const text_change& p : parts)
         heads.push_back({p.offset, p.removed, p.length, uint32_t(p.crlf ? p.crlf->size() : 0), p.crlf ? 1u : 0u});
     pieces.push_back({heads.data(), heads.size() * sizeof(batch_part)});
-    for (const journal_change_part& p : parts)
+    for (const text_change& p : parts)
         pieces.push_back({p.bytes, p.length});
-    for (const journal_change_part& p : parts)
+    for (const text_change& p : parts)
         if (p.crlf)
             pieces.push_back({p.crlf->data(), p.crlf->size() * 4});
     append_record(r, pieces);
     after_record(last, ends);
 }
 
-void journal_batch(const std::vector<journal_change_part>& parts, bool placeholder, const std::vector<size_t>& ends)
+void journal_batch(const std::vector<text_change>& parts, bool placeholder, const std::vector<size_t>& ends)
 {
     the_placeholder = placeholder;
     if (!j.head || j.broken || parts.empty())

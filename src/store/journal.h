@@ -17,6 +17,7 @@
 
 #include "state/state.h"
 #include "store/identity.h"
+#include "store/text_change.h"
 
 // The directory journals go into, found from the environment at start-up:
 // $XDG_STATE_HOME/pym, ~/.local/state/pym, else $TMPDIR/pym-UID (or /tmp).
@@ -81,13 +82,8 @@ enum class journal_op : char { insert = 'I', remove = 'R', overwrite = 'O' };
 // After a change made with an insertion, a removal or an overwrite at offset.
 void journal_change(journal_op op, size_t offset, size_t removed, size_t inserted, bool placeholder,
                     const std::vector<size_t>& crlf_ends);
-// One of a batch's changes, as apply_changes made it.
-struct journal_change_part {
-    size_t offset, removed, length;
-    const byte* bytes;
-    const std::vector<uint32_t>* crlf;
-};
-void journal_batch(const std::vector<journal_change_part>& parts, bool placeholder,
+// After a batch of changes, as apply_changes made them.
+void journal_batch(const std::vector<text_change>& parts, bool placeholder,
                    const std::vector<size_t>& crlf_ends);
 // The empty text's placeholder line was set to on directly (by undo).
 void journal_placeholder(bool on);

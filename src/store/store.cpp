@@ -330,6 +330,7 @@ struct batch_layout {
 batch_layout layout_of(const std::vector<text_change>& cs)
 {
     batch_layout l;
+    l.shift.reserve(cs.size() + 1);
     long s = 0, lowest = 0, highest = 0;
     for (const text_change& c : cs) {
         l.shift.push_back(s);
@@ -417,9 +418,10 @@ using line_end_lists = std::vector<std::vector<uint32_t>>;
  */
 line_end_lists inherited_line_ends(const std::vector<text_change>& cs)
 {
-    line_end_lists lists(cs.size());
+    line_end_lists lists;
     if (crlf_ends.empty())
-        return lists;
+        return lists;           // none to inherit
+    lists.resize(cs.size());
     for (size_t i = 0; i < cs.size(); i++) {
         const text_change& c = cs[i];
         if (c.crlf || !c.length || !std::memchr(c.bytes, 0, c.length))
@@ -439,6 +441,8 @@ line_end_lists inherited_line_ends(const std::vector<text_change>& cs)
  * between the changes move with their text, those in removed bytes go,
  * and each change brings those of its own bytes.
  */
+const std::vector<uint32_t> no_line_ends;
+
 void line_ends_after_batch(const std::vector<text_change>& cs, const batch_layout& l, const line_end_lists& inherited)
 {
     for (size_t i = 0; i < cs.size(); i++)
@@ -457,7 +461,7 @@ void line_ends_after_batch(const std::vector<text_change>& cs, const batch_layou
             now.push_back(size_t(long(old[e]) + l.shift[i]));
         for (; e < old.size() && old[e] < cs[i].offset + cs[i].removed; e++) {
         }
-        for (uint32_t c : cs[i].crlf ? *cs[i].crlf : inherited[i])
+        for (uint32_t c : cs[i].crlf ? *cs[i].crlf : inherited.empty() ? no_line_ends : inherited[i])
             now.push_back(size_t(long(cs[i].offset) + l.shift[i]) + c);
     }
     for (; e < old.size(); e++)
@@ -494,11 +498,7 @@ bool apply_changes(const std::vector<text_change>& cs, bool record_them)
     mark_text_begin();
     line_ends_after_batch(cs, l, inherited);
     record_placeholder_after(placeholder);
-    std::vector<journal_change_part> parts;
-    parts.reserve(cs.size());
-    for (const text_change& c : cs)
-        parts.push_back({c.offset, c.removed, c.length, c.bytes, c.crlf});
-    journal_batch(parts, placeholder, crlf_ends);
+    journal_batch(cs, placeholder, crlf_ends);
     return true;
 }
 

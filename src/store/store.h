@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "state/state.h"
+#include "store/text_change.h"
 
 /*
  * A change of the text in several steps is bracketed by these two (or a
@@ -126,17 +127,6 @@ void overwrite_bytes(byte* pos, const byte* src, size_t n);
 // line they were put in.
 void note_loaded(size_t offset, size_t n);
 
-// One of a batch of changes: the removed bytes from offset on are replaced
-// by the length bytes at bytes. crlf, when not null, lists which of the
-// NULs among them end in CR LF (offsets among the bytes, ascending);
-// without it they end as the line they are put in.
-struct text_change {
-    size_t offset;
-    size_t removed;
-    const byte* bytes;
-    size_t length;
-    const std::vector<uint32_t>* crlf = nullptr;
-};
 /*
  * Makes the changes (ascending, not overlapping, offsets in the text as it
  * stands) in one pass over the text, or none of them when there is no room
