@@ -119,6 +119,19 @@ void append_gone(piece& p, const byte* gone, const std::vector<uint32_t>* crlf, 
     p.bytes.append(reinterpret_cast<const char*>(gone) + (from - a), to - from);
 }
 
+// Whether piece p holds just the n bytes at gone and no CR LF ends.
+inline bool holds(const piece& p, const byte* gone, size_t n)
+{
+    if (p.bytes.size() != n || !p.crlf.empty())
+        return false;
+    if (n > 16)
+        return std::memcmp(p.bytes.data(), gone, n) == 0;
+    for (size_t i = 0; i < n; i++)
+        if (byte(p.bytes[i]) != gone[i])
+            return false;
+    return true;
+}
+
 // A piece for the n removed bytes, shared with the range before when it
 // holds the same (the matches of a Replace); returns its index. *cost
 // grows by what it takes to keep.
@@ -129,7 +142,7 @@ uint32_t add_piece(step_record& r, size_t at, const byte* gone, size_t n, const 
         return 0;
     if (at > 0 && (!crlf || crlf->empty())) {
         piece& before = r.pieces[r.ranges[at - 1].before];
-        if (before.crlf.empty() && before.bytes.size() == n && std::memcmp(before.bytes.data(), gone, n) == 0) {
+        if (holds(before, gone, n)) {
             before.shared = true;
             return r.ranges[at - 1].before;
         }
@@ -312,6 +325,55 @@ void record_change(size_t offset, const byte* gone, size_t n, size_t inserted, c
         } else {
             saved_at = -1;      // a change not kept: the text differs from any saved one
         }
+    } catch (const std::bad_alloc&) {
+        lose_open_step();
+    }
+    note_modified();
+}
+
+/*
+ * A Replace: its changes come in order after all the step's ranges when the
+ * step is new, so each only adds a range; one that meets a range merges.
+ * The step is kept within bounds once, at the end.
+ */
+void record_changes(const std::vector<text_change>& cs, const std::vector<long>& shift, const byte* old_begin,
+                    bool placeholder)
+{
+    size_t coming = 0;
+    for (const text_change& c : cs)
+        coming += c.removed;
+    try {
+        step* s = recording_step(coming, placeholder);
+        if (!s) {
+            saved_at = cs.empty() ? saved_at : -1;
+            return note_modified();
+        }
+        auto& ranges = s->record.ranges;
+        ranges.reserve(ranges.size() + cs.size());
+        size_t capacity = ranges.capacity();
+        long more = 0;
+        for (size_t i = 0; i < cs.size(); i++) {
+            const text_change& c = cs[i];
+            size_t a = c.offset + size_t(shift[i]);
+            if (!ranges.empty() && a <= ranges.back().offset + ranges.back().length) {
+                more += merge(s->record, a, old_begin + c.offset, c.removed, c.length, nullptr);
+                capacity = ranges.capacity();   // counted by the merge
+                continue;
+            }
+            const byte* gone = old_begin + c.offset;
+            uint32_t before;
+            if (c.removed && !ranges.empty() && holds(s->record.pieces[ranges.back().before], gone, c.removed)) {
+                before = ranges.back().before;
+                s->record.pieces[before].shared = true;
+            } else {
+                before = add_piece(s->record, ranges.size(), gone, c.removed, nullptr, &more);
+            }
+            ranges.push_back(changed_range{a, c.length, before});
+        }
+        more += long((ranges.capacity() - capacity) * sizeof(changed_range));
+        s->bytes += size_t(more);
+        total += size_t(more);
+        keep_within_limit();
     } catch (const std::bad_alloc&) {
         lose_open_step();
     }

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "state/state.h"
+#include "store/text_change.h"
 
 // Bytes a range held, and which of the NULs among them ended in CR LF
 // (offsets in bytes; only in a text of mixed line ends).
@@ -61,6 +62,11 @@ void continue_step(step_kind kind);
  */
 void record_change(size_t offset, const byte* gone, size_t n, size_t inserted,
                    const std::vector<uint32_t>* crlf, bool placeholder);
+// A batch of changes to a text with no line ends in CR LF, before it is
+// made: change i lies at its offset plus shift[i] as the history counts,
+// and its removed bytes are at old_begin plus its offset.
+void record_changes(const std::vector<text_change>& cs, const std::vector<long>& shift, const byte* old_begin,
+                    bool placeholder);
 // After the change: the placeholder as it now stands.
 void record_placeholder_after(bool placeholder);
 

@@ -495,15 +495,15 @@ void remove_journal(const found_journal& f)
 
 namespace {
 
-void put_varint(std::string& out, uint64_t v)
+char* put_varint(char* out, uint64_t v)
 {
     do {
         byte b = byte(v & 0x7F);
         v >>= 7;
-        out += char(v ? b | 0x80 : b);
+        *out++ = char(v ? b | 0x80 : b);
     } while (v);
+    return out;
 }
-
 
 bool restart_pending;           // saved: a new journal comes at the next change
 
@@ -682,26 +682,26 @@ void journal_change(journal_op op, size_t offset, size_t removed, size_t inserte
 static void record_batch(const std::vector<text_change>& parts, const std::vector<size_t>& ends)
 {
     bool same = true;
-    for (const text_change& p : parts)
+    long shift = 0;
+    for (const text_change& p : parts) {
         same = same && !p.crlf && p.bytes == parts[0].bytes && p.length == parts[0].length &&
                p.removed == parts[0].removed;
+        shift += long(p.length) - long(p.removed);
+    }
     record r = {};
     r.offset = parts[0].offset;
     r.count = parts.size();
-    long shift = 0;
-    for (const text_change& p : parts)
-        shift += long(p.length) - long(p.removed);
     size_t last = size_t(long(parts.back().offset) + shift);
     if (same) {
         r.kind = 'S';
         r.removed = parts[0].removed;
-        std::string tail;
         uint64_t each = parts[0].length;
-        tail.append(reinterpret_cast<const char*>(&each), 8);
-        tail.append(reinterpret_cast<const char*>(parts[0].bytes), parts[0].length);
+        std::string gaps(10 * parts.size(), '\0');   // room for every gap, as at most ten bytes each
+        char* out = gaps.data();
         for (size_t i = 1; i < parts.size(); i++)
-            put_varint(tail, parts[i].offset - parts[i - 1].offset);
-        const record_piece bytes[] = {{tail.data(), tail.size()}};
+            out = put_varint(out, parts[i].offset - parts[i - 1].offset);
+        const record_piece bytes[] = {
+            {&each, 8}, {parts[0].bytes, parts[0].length}, {gaps.data(), size_t(out - gaps.data())}};
         append_record(r, bytes);
         return after_record(last, ends);
     }

@@ -404,6 +404,8 @@ void move_segments(const std::vector<text_change>& cs, const batch_layout& l, by
 
 void record_batch(const std::vector<text_change>& cs, const batch_layout& l)
 {
+    if (crlf_ends.empty())
+        return record_changes(cs, l.shift, text_begin, placeholder);
     for (size_t i = 0; i < cs.size(); i++)
         record(cs[i].offset + size_t(l.shift[i]), text_begin + cs[i].offset, cs[i].removed, cs[i].length,
                cs[i].offset);
