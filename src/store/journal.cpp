@@ -681,11 +681,15 @@ void journal_change(journal_op op, size_t offset, size_t removed, size_t inserte
 
 static void record_batch(const std::vector<text_change>& parts, const std::vector<size_t>& ends)
 {
+    // An empty list of CR LF ends says the same as none when the bytes
+    // hold no line end (the matches of a Replace, and its undo)
+    const text_change& first = parts[0];
+    bool holds_nul = first.length && std::memchr(first.bytes, 0, first.length);
     bool same = true;
     long shift = 0;
     for (const text_change& p : parts) {
-        same = same && !p.crlf && p.bytes == parts[0].bytes && p.length == parts[0].length &&
-               p.removed == parts[0].removed;
+        same = same && (holds_nul ? !p.crlf : !p.crlf || p.crlf->empty()) && p.bytes == first.bytes &&
+               p.length == first.length && p.removed == first.removed;
         shift += long(p.length) - long(p.removed);
     }
     record r = {};
