@@ -148,6 +148,22 @@ TEST_F(Undo, EveryReplacementOfAWholeTextIsOneStep)
     EXPECT_FALSE(modified) << "redone to the text written";
 }
 
+TEST_F(Undo, AReplaceOfMatchesSideBySideIsUndoneAndRedoneExactly)
+{
+    open("aaaaaaa aa\nbaab\n");
+    std::string opened = text();
+    keys("99999Raa\rxyz\r");
+    std::string replaced = text();
+    EXPECT_EQ(replaced, std::string("xyzxyzxyza xyz\0bxyzb\0", 21));
+    keys("U");
+    EXPECT_EQ(text(), opened);
+    keys("\x12");
+    EXPECT_EQ(text(), replaced);
+    keys("99999Rxyz\r\r");     // the matches removed: the ranges touch
+    keys("U");
+    EXPECT_EQ(text(), replaced);
+}
+
 TEST(UndoInViewMode, UAndCtrlRRingTheBellAlone)
 {
     PtyEditor pym(25, 80);

@@ -124,10 +124,24 @@ inline bool holds(const piece& p, const byte* gone, size_t n)
 {
     if (p.bytes.size() != n || !p.crlf.empty())
         return false;
+    const char* b = p.bytes.data();
+    // the first and the last eight (or four) bytes, which may overlap
+    auto same = [&](size_t k) {
+        uint64_t x = 0, y = 0, u = 0, v = 0;
+        std::memcpy(&x, b, k);
+        std::memcpy(&y, gone, k);
+        std::memcpy(&u, b + n - k, k);
+        std::memcpy(&v, gone + n - k, k);
+        return x == y && u == v;
+    };
     if (n > 16)
-        return std::memcmp(p.bytes.data(), gone, n) == 0;
+        return std::memcmp(b, gone, n) == 0;
+    if (n >= 8)
+        return same(8);
+    if (n >= 4)
+        return same(4);
     for (size_t i = 0; i < n; i++)
-        if (byte(p.bytes[i]) != gone[i])
+        if (byte(b[i]) != gone[i])
             return false;
     return true;
 }
@@ -331,6 +345,45 @@ void record_change(size_t offset, const byte* gone, size_t n, size_t inserted, c
     note_modified();
 }
 
+// Whether a batch's changes lie apart from each other and after all the
+// step's ranges: each then only adds a range.
+static bool lies_apart(const std::vector<changed_range>& ranges, const std::vector<text_change>& cs,
+                       const std::vector<long>& shift)
+{
+    if (!ranges.empty() && cs[0].offset + size_t(shift[0]) <= ranges.back().offset + ranges.back().length)
+        return false;
+    for (size_t i = 1; i < cs.size(); i++)
+        if (cs[i].offset <= cs[i - 1].offset + cs[i - 1].removed)
+            return false;
+    return true;
+}
+
+// Adds a range for each change of a batch that lies apart, sharing the
+// piece of the range before while the removed bytes are the same.
+static long add_apart(step_record& r, const std::vector<text_change>& cs, const std::vector<long>& shift,
+                      const byte* old_begin)
+{
+    long more = 0;
+    size_t first = r.ranges.size();
+    r.ranges.resize(first + cs.size());
+    changed_range* out = r.ranges.data() + first;
+    const piece* last = first ? &r.pieces[r.ranges[first - 1].before] : nullptr;
+    uint32_t last_index = first ? r.ranges[first - 1].before : 0;
+    for (size_t i = 0; i < cs.size(); i++) {
+        const text_change& c = cs[i];
+        const byte* gone = old_begin + c.offset;
+        if (c.removed && last && holds(*last, gone, c.removed)) {
+            if (!last->shared)
+                r.pieces[last_index].shared = true;
+        } else {
+            last_index = add_piece(r, 0, gone, c.removed, nullptr, &more);
+            last = c.removed ? &r.pieces[last_index] : nullptr;
+        }
+        *out++ = changed_range{c.offset + size_t(shift[i]), c.length, c.removed ? last_index : 0};
+    }
+    return more;
+}
+
 /*
  * A Replace: its changes come in order after all the step's ranges when the
  * step is new, so each only adds a range; one that meets a range merges.
@@ -349,26 +402,17 @@ void record_changes(const std::vector<text_change>& cs, const std::vector<long>&
             return note_modified();
         }
         auto& ranges = s->record.ranges;
-        ranges.reserve(ranges.size() + cs.size());
         size_t capacity = ranges.capacity();
         long more = 0;
-        for (size_t i = 0; i < cs.size(); i++) {
-            const text_change& c = cs[i];
-            size_t a = c.offset + size_t(shift[i]);
-            if (!ranges.empty() && a <= ranges.back().offset + ranges.back().length) {
-                more += merge(s->record, a, old_begin + c.offset, c.removed, c.length, nullptr);
+        if (!cs.empty() && lies_apart(ranges, cs, shift)) {
+            more = add_apart(s->record, cs, shift, old_begin);
+        } else {
+            for (size_t i = 0; i < cs.size(); i++) {
+                const text_change& c = cs[i];
+                more += merge(s->record, c.offset + size_t(shift[i]), old_begin + c.offset, c.removed, c.length,
+                              nullptr);
                 capacity = ranges.capacity();   // counted by the merge
-                continue;
             }
-            const byte* gone = old_begin + c.offset;
-            uint32_t before;
-            if (c.removed && !ranges.empty() && holds(s->record.pieces[ranges.back().before], gone, c.removed)) {
-                before = ranges.back().before;
-                s->record.pieces[before].shared = true;
-            } else {
-                before = add_piece(s->record, ranges.size(), gone, c.removed, nullptr, &more);
-            }
-            ranges.push_back(changed_range{a, c.length, before});
         }
         more += long((ranges.capacity() - capacity) * sizeof(changed_range));
         s->bytes += size_t(more);
