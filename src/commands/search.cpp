@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "keys/keys.h"
@@ -253,13 +254,14 @@ static match_run find_matches(long n, const char* from, long growth)
  * the history keeps the matches' string once. False when there is no
  * room after all.
  */
-static bool replace_matches(const match_run& run, size_t from_len, const char* to)
+static bool replace_matches(std::vector<byte*>&& starts, size_t from_len, const char* to)
 {
     size_t to_len = strlen(to);
     std::vector<text_change> batch;
-    batch.reserve(run.starts.size());
-    for (byte* m : run.starts)
+    batch.reserve(starts.size());
+    for (byte* m : starts)
         batch.push_back({size_t(m - text_begin), from_len, reinterpret_cast<const byte*>(to), to_len});
+    std::vector<byte*>().swap(starts);     // its memory serves the change
     return apply_changes(batch);
 }
 
@@ -310,7 +312,7 @@ static void replace_without_asking(long n, const char* from, const char* to)
         size_t last_start = k ? size_t(run.starts.back() - text_begin) : 0;
         if (run.none_left)
             say_cant_find(from);
-        if (k > 0 && !replace_matches(run, from_len, to)) {    // no memory after all
+        if (k > 0 && !replace_matches(std::move(run.starts), from_len, to)) {    // no memory after all
             unreplaced = first_end;
             k = 0;
         }

@@ -495,6 +495,14 @@ void remove_journal(const found_journal& f)
 
 namespace {
 
+size_t varint_length(uint64_t v)
+{
+    size_t n = 1;
+    for (; v >= 0x80; v >>= 7)
+        n++;
+    return n;
+}
+
 char* put_varint(char* out, uint64_t v)
 {
     do {
@@ -700,7 +708,10 @@ static void record_batch(const std::vector<text_change>& parts, const std::vecto
         r.kind = 'S';
         r.removed = parts[0].removed;
         uint64_t each = parts[0].length;
-        std::string gaps(10 * parts.size(), '\0');   // room for every gap, as at most ten bytes each
+        size_t room = 0;
+        for (size_t i = 1; i < parts.size(); i++)
+            room += varint_length(parts[i].offset - parts[i - 1].offset);
+        std::string gaps(room, '\0');
         char* out = gaps.data();
         for (size_t i = 1; i < parts.size(); i++)
             out = put_varint(out, parts[i].offset - parts[i - 1].offset);
