@@ -208,3 +208,29 @@ TEST_F(LineStore, LongLineMovesAgreeWithSingleSteps)
     }
     EXPECT_EQ(count_nuls(text_begin, text_end), 400u);
 }
+
+// Every string in every place: the first match, as a byte-by-byte search
+// finds it, from every start and up to every end near the needle's edges.
+TEST(FindBytes, FindsTheFirstMatchAsAPlainSearchDoes)
+{
+    unsigned seed = 11;
+    auto next = [&] { return (seed = seed * 1103515245 + 12345) >> 16; };
+    for (int round = 0; round < 300; round++) {
+        std::string text(size_t(next() % 90), '\0');
+        for (char& c : text)
+            c = "ab\0"[next() % 3];
+        std::string needle(size_t(1 + next() % 6), 'a');
+        for (char& c : needle)
+            c = "ab"[next() % 2];
+        auto* hay = reinterpret_cast<byte*>(text.data());
+        for (size_t from = 0; from <= text.size(); from += 1 + next() % 5)
+            for (size_t to = from; to <= text.size(); to++) {
+                byte* expected = nullptr;
+                for (size_t i = from; !expected && i + needle.size() <= to; i++)
+                    if (text.compare(i, needle.size(), needle) == 0)
+                        expected = hay + i;
+                ASSERT_EQ(find_bytes(hay + from, hay + to, needle.data(), needle.size()), expected)
+                    << "'" << needle << "' in [" << from << ", " << to << ") of round " << round;
+            }
+    }
+}

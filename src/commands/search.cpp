@@ -54,7 +54,7 @@ byte* search_forward(const char* s)
 {
     size_t len = strlen(s);
     lines_crossed = 0;
-    byte* m = static_cast<byte*>(memmem(cursor, size_t(text_end - cursor), s, len));
+    byte* m = find_bytes(cursor, text_end, s, len);
     if (!m)
         return nullptr;
     lines_crossed = int(count_nuls(cursor, m));
@@ -234,7 +234,7 @@ static match_run find_matches(long n, const char* from, long growth)
     size_t len = strlen(from);
     size_t room = store_room();
     for (byte* p = cursor; long(run.starts.size()) < n;) {
-        byte* m = static_cast<byte*>(memmem(p, size_t(text_end - p), from, len));
+        byte* m = find_bytes(p, text_end, from, len);
         if (!m) {
             run.none_left = true;
             break;

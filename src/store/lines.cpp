@@ -1,10 +1,11 @@
 /*
  * Finding and counting lines: a line's start and the next, line ends
  * sixteen bytes at a time, moves over many lines a block at a time, and
- * the number of a line from a remembered one.
+ * the number of a line from a remembered one; and a string in the text.
  */
 #include "store/store.h"
 
+#include <bit>
 #include <cstdint>
 #include <cstring>
 #ifdef __SSE2__
@@ -83,6 +84,40 @@ static unsigned zeros_in_block(const byte* p)
     return n;
 }
 #endif
+
+/*
+ * A string in the text: sixteen places at a time are tried at once, each
+ * by its first and its last byte, and only a place where both agree is
+ * compared whole. Ordinary text gives few such places, so the scan costs
+ * about a compare per sixteen bytes.
+ */
+byte* find_bytes(byte* p, byte* end, const char* s, size_t len)
+{
+    if (len == 0)
+        return p;
+    if (size_t(end - p) < len)
+        return nullptr;
+    if (len == 1)
+        return static_cast<byte*>(std::memchr(p, byte(s[0]), size_t(end - p)));
+    byte* last_start = end - len;   // the last place a match may start
+#ifdef __SSE2__
+    const __m128i first = _mm_set1_epi8(s[0]), last = _mm_set1_epi8(s[len - 1]);
+    for (; last_start - p >= 15; p += 16) {
+        __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+        __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + len - 1));
+        unsigned both = unsigned(_mm_movemask_epi8(_mm_and_si128(_mm_cmpeq_epi8(a, first), _mm_cmpeq_epi8(b, last))));
+        for (; both; both &= both - 1) {
+            byte* at = p + std::countr_zero(both);
+            if (std::memcmp(at + 1, s + 1, len - 2) == 0)
+                return at;
+        }
+    }
+#endif
+    for (; p <= last_start; p++)
+        if (*p == byte(s[0]) && std::memcmp(p + 1, s + 1, len - 1) == 0)
+            return p;
+    return nullptr;
+}
 
 /*
  * Line ends are counted sixteen bytes at a time (eight without the

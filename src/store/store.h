@@ -161,6 +161,8 @@ bool line_ends_in_crlf(size_t nul_offset);
 
 // The NUL bytes (line ends) between from and to.
 unsigned long count_nuls(const byte* from, const byte* to);
+// The first place in [p, end) where the len bytes at s stand, or null.
+byte* find_bytes(byte* p, byte* end, const char* s, size_t len);
 // The start of the line n lines after (before) the line start p, or the
 // text's end (start) when it comes first; *moved is how many were crossed.
 byte* lines_forward(byte* p, long n, long* moved);
