@@ -175,6 +175,20 @@ TEST_F(KeyDecoder, CtrlCStopsCommandsAgainAfterAStalledPasteEnded)
     EXPECT_TRUE(look_at_input());
 }
 
+// A ^C typed after ^Q, to be put in the text, does not stop a long command
+// that looks ahead at it; after ^Q ^Q (a ^Q in the text) it does.
+TEST_F(KeyDecoder, AQuotedCtrlCTypedAheadIsTextNotAStop)
+{
+    type("a\x11\x03" "b");
+    usleep(10000);
+    EXPECT_FALSE(interrupt_typed());
+    EXPECT_EQ(decode(""), (Keys{'a', key_ctrl_q, key_ctrl_c, 'b'}));
+    type("\x11\x11\x03");
+    usleep(10000);
+    EXPECT_TRUE(interrupt_typed());
+    EXPECT_EQ(decode(""), (Keys{key_ctrl_q, key_ctrl_q}));
+}
+
 // Under the keyboard protocol ^C comes as ESC [ 99 ; 5 u: it stops a long
 // command as the byte does, and the keys around it are kept.
 TEST_F(KeyDecoder, CtrlCAsTheKeyboardProtocolSendsItStopsCommands)

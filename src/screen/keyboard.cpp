@@ -531,8 +531,13 @@ static void let_paste_go()
  */
 static size_t interrupt_length(const std::string& recent)
 {
-    if (recent.back() == key_ctrl_c)
-        return 1;
+    if (recent.back() == key_ctrl_c) {
+        // after ^Q (an odd number of them) it is a ^C to put in the text
+        size_t quotes = 0;
+        for (size_t i = recent.size() - 1; i-- > 0 && recent[i] == key_ctrl_q;)
+            quotes++;
+        return quotes % 2 ? 0 : 1;
+    }
     size_t start = recent.rfind("\x1b[");
     if (!keyboard_protocol_on() || recent.back() != 'u' || start == std::string::npos)
         return 0;
