@@ -13,20 +13,20 @@
 
 namespace {
 
-// The bytes a range holds now, as a piece (shared with the range before
-// when they are the same, as the matches of a Replace are).
-uint32_t piece_now(step_record& now, const changed_range& r)
+// The bytes a range holds now, as a piece (shared with the piece last
+// made, at last, when they are the same, as the matches of a Replace are).
+uint32_t piece_now(step_record& now, const changed_range& r, const uint32_t* last)
 {
     piece p;
     p.bytes.assign(reinterpret_cast<const char*>(text_begin) + r.offset, r.length);
     p.crlf = crlf_ends_in(r.offset, r.offset + r.length);
     if (p.bytes.empty() && p.crlf.empty())
         return 0;
-    if (!now.ranges.empty() && p.crlf.empty()) {
-        piece& before = now.pieces[now.ranges.back().before];
+    if (last && p.crlf.empty()) {
+        piece& before = now.pieces[*last];
         if (before.crlf.empty() && before.bytes == p.bytes) {
             before.shared = true;
-            return now.ranges.back().before;
+            return *last;
         }
     }
     now.pieces.push_back(std::move(p));
@@ -34,24 +34,25 @@ uint32_t piece_now(step_record& now, const changed_range& r)
 }
 
 /*
- * The step as it will stand after the swap, and the batch of changes that
- * makes it: each range gets its old piece back. False when the memory for
- * the pieces cannot be had; nothing has changed then.
+ * The pieces the step's ranges hold now, and the batch of changes that
+ * gives each range its old piece back. The room for the swapped step's
+ * ranges is had here too, but they are written after the swap, once the
+ * batch is gone: a large step never holds both at once. False when the
+ * memory cannot be had; nothing has changed then.
  */
-bool prepare_swap(step_record& r, step_record& swapped, std::vector<text_change>& batch)
+bool prepare_swap(step_record& r, step_record& swapped, std::vector<uint32_t>& now,
+                  std::vector<text_change>& batch)
 {
     try {
         swapped.pieces.emplace_back();
         swapped.ranges.reserve(r.ranges.size());
+        now.reserve(r.ranges.size());
         batch.reserve(r.ranges.size());
-        long shift = 0;
         for (const changed_range& c : r.ranges) {
             const piece& old = r.pieces[c.before];
-            uint32_t now = piece_now(swapped, c);
-            swapped.ranges.push_back({size_t(long(c.offset) + shift), old.bytes.size(), now});
+            now.push_back(piece_now(swapped, c, now.empty() || now.back() == 0 ? nullptr : &now.back()));
             batch.push_back({c.offset, c.length, reinterpret_cast<const byte*>(old.bytes.data()),
                              old.bytes.size(), &old.crlf});
-            shift += long(old.bytes.size()) - long(c.length);
         }
     } catch (const std::bad_alloc&) {
         return false;
@@ -59,13 +60,30 @@ bool prepare_swap(step_record& r, step_record& swapped, std::vector<text_change>
     return true;
 }
 
+// The swapped step's ranges, where the swap has put them (in the room
+// prepare_swap made).
+void place_ranges(const step_record& r, step_record& swapped, const std::vector<uint32_t>& now)
+{
+    long shift = 0;
+    for (size_t i = 0; i < r.ranges.size(); i++) {
+        const changed_range& c = r.ranges[i];
+        size_t old_length = r.pieces[c.before].bytes.size();
+        swapped.ranges.push_back({size_t(long(c.offset) + shift), old_length, now[i]});
+        shift += long(old_length) - long(c.length);
+    }
+}
+
 // Swaps the step; *where is the first offset it touches.
 bool swap_step(step_record& r, bool undoing, size_t* where)
 {
     step_record swapped;
-    std::vector<text_change> batch;
-    if (!prepare_swap(r, swapped, batch) || !apply_changes(batch, false))
-        return false;
+    std::vector<uint32_t> now;
+    {
+        std::vector<text_change> batch;
+        if (!prepare_swap(r, swapped, now, batch) || !apply_changes(batch, false))
+            return false;
+    }
+    place_ranges(r, swapped, now);
     swapped.placeholder_before = r.placeholder_before;
     swapped.placeholder_after = r.placeholder_after;
     set_placeholder_line(undoing ? r.placeholder_before : r.placeholder_after);
