@@ -119,54 +119,28 @@ void append_gone(piece& p, const byte* gone, const std::vector<uint32_t>* crlf, 
     p.bytes.append(reinterpret_cast<const char*>(gone) + (from - a), to - from);
 }
 
-// Whether piece p holds just the n bytes at gone and no CR LF ends.
-inline bool holds(const piece& p, const byte* gone, size_t n)
-{
-    if (p.bytes.size() != n || !p.crlf.empty())
-        return false;
-    const char* b = p.bytes.data();
-    // the first and the last eight (or four) bytes, which may overlap
-    auto same = [&](size_t k) {
-        uint64_t x = 0, y = 0, u = 0, v = 0;
-        std::memcpy(&x, b, k);
-        std::memcpy(&y, gone, k);
-        std::memcpy(&u, b + n - k, k);
-        std::memcpy(&v, gone + n - k, k);
-        return x == y && u == v;
-    };
-    if (n > 16)
-        return std::memcmp(b, gone, n) == 0;
-    if (n >= 8)
-        return same(8);
-    if (n >= 4)
-        return same(4);
-    for (size_t i = 0; i < n; i++)
-        if (byte(b[i]) != gone[i])
-            return false;
-    return true;
-}
+}  // namespace
 
-// A piece for the n removed bytes, shared with the range before when it
-// holds the same (the matches of a Replace); returns its index. *cost
-// grows by what it takes to keep.
-uint32_t add_piece(step_record& r, size_t at, const byte* gone, size_t n, const std::vector<uint32_t>* crlf,
-                   long* cost)
+uint32_t add_piece(step_record& r, const uint32_t* last, const byte* bytes, size_t n,
+                   const std::vector<uint32_t>* crlf, long* cost)
 {
     if (n == 0)
         return 0;
-    if (at > 0 && (!crlf || crlf->empty())) {
-        piece& before = r.pieces[r.ranges[at - 1].before];
-        if (holds(before, gone, n)) {
+    if (last && (!crlf || crlf->empty())) {
+        piece& before = r.pieces[*last];
+        if (before.crlf.empty() && before.bytes.size() == n && std::memcmp(before.bytes.data(), bytes, n) == 0) {
             before.shared = true;
-            return r.ranges[at - 1].before;
+            return *last;
         }
     }
     piece p;
-    append_gone(p, gone, crlf, 0, 0, n);
+    append_gone(p, bytes, crlf, 0, 0, n);
     *cost += long(cost_of_piece(p));
     r.pieces.push_back(std::move(p));
     return uint32_t(r.pieces.size() - 1);
 }
+
+namespace {
 
 void append_piece(piece& p, const piece& q)
 {
@@ -245,7 +219,7 @@ long merge(step_record& r, size_t a, const byte* gone, size_t n, size_t inserted
         j++;
     long cost = 0;
     if (i == j) {
-        uint32_t before = add_piece(r, i, gone, n, crlf, &cost);
+        uint32_t before = add_piece(r, i > 0 ? &ranges[i - 1].before : nullptr, gone, n, crlf, &cost);
         ranges.insert(ranges.begin() + long(i), changed_range{a, inserted, before});
     } else {
         changed_range merged = merge_ranges(r, i, j, a, gone, n, inserted, crlf, &cost);
@@ -347,48 +321,8 @@ void record_change(size_t offset, const byte* gone, size_t n, size_t inserted, c
 
 // Whether a batch's changes lie apart from each other and after all the
 // step's ranges: each then only adds a range.
-static bool lies_apart(const std::vector<changed_range>& ranges, const std::vector<text_change>& cs,
-                       const std::vector<long>& shift)
-{
-    if (!ranges.empty() && cs[0].offset + size_t(shift[0]) <= ranges.back().offset + ranges.back().length)
-        return false;
-    for (size_t i = 1; i < cs.size(); i++)
-        if (cs[i].offset <= cs[i - 1].offset + cs[i - 1].removed)
-            return false;
-    return true;
-}
-
-// Adds a range for each change of a batch that lies apart, sharing the
-// piece of the range before while the removed bytes are the same.
-static long add_apart(step_record& r, const std::vector<text_change>& cs, const std::vector<long>& shift,
-                      const byte* old_begin)
-{
-    long more = 0;
-    size_t first = r.ranges.size();
-    r.ranges.resize(first + cs.size());
-    changed_range* out = r.ranges.data() + first;
-    const piece* last = first ? &r.pieces[r.ranges[first - 1].before] : nullptr;
-    uint32_t last_index = first ? r.ranges[first - 1].before : 0;
-    for (size_t i = 0; i < cs.size(); i++) {
-        const text_change& c = cs[i];
-        const byte* gone = old_begin + c.offset;
-        if (c.removed && last && holds(*last, gone, c.removed)) {
-            if (!last->shared)
-                r.pieces[last_index].shared = true;
-        } else {
-            last_index = add_piece(r, 0, gone, c.removed, nullptr, &more);
-            last = c.removed ? &r.pieces[last_index] : nullptr;
-        }
-        *out++ = changed_range{c.offset + size_t(shift[i]), c.length, c.removed ? last_index : 0};
-    }
-    return more;
-}
-
-/*
- * A Replace: its changes come in order after all the step's ranges when the
- * step is new, so each only adds a range; one that meets a range merges.
- * The step is kept within bounds once, at the end.
- */
+// A batch (a Replace): each change merges in order, after room for a
+// range each is made at once; the step is kept within bounds at the end.
 void record_changes(const std::vector<text_change>& cs, const std::vector<long>& shift, const byte* old_begin,
                     bool placeholder)
 {
@@ -403,18 +337,12 @@ void record_changes(const std::vector<text_change>& cs, const std::vector<long>&
         }
         auto& ranges = s->record.ranges;
         size_t capacity = ranges.capacity();
-        long more = 0;
-        if (!cs.empty() && lies_apart(ranges, cs, shift)) {
-            more = add_apart(s->record, cs, shift, old_begin);
-        } else {
-            for (size_t i = 0; i < cs.size(); i++) {
-                const text_change& c = cs[i];
-                more += merge(s->record, c.offset + size_t(shift[i]), old_begin + c.offset, c.removed, c.length,
-                              nullptr);
-                capacity = ranges.capacity();   // counted by the merge
-            }
+        ranges.reserve(ranges.size() + cs.size());
+        long more = long((ranges.capacity() - capacity) * sizeof(changed_range));
+        for (size_t i = 0; i < cs.size(); i++) {
+            const text_change& c = cs[i];
+            more += merge(s->record, c.offset + size_t(shift[i]), old_begin + c.offset, c.removed, c.length, nullptr);
         }
-        more += long((ranges.capacity() - capacity) * sizeof(changed_range));
         s->bytes += size_t(more);
         total += size_t(more);
         keep_within_limit();

@@ -39,6 +39,13 @@ struct step_record {
     bool placeholder_after = false;
 };
 
+// The piece of step r for the n bytes at bytes (crlf: which of their NULs
+// end in CR LF): the one at index *last when it holds just those (the
+// matches of a Replace share one), else a new one, whose size *cost grows
+// by. Returns its index; 0, the empty piece, for no bytes.
+uint32_t add_piece(step_record& r, const uint32_t* last, const byte* bytes, size_t n,
+                   const std::vector<uint32_t>* crlf, long* cost);
+
 // A text was opened: no step before it can be undone, and it is unmodified.
 void clear_history();
 // How many times the history was cleared: tells a test whether the text

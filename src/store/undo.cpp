@@ -17,20 +17,9 @@ namespace {
 // made, at last, when they are the same, as the matches of a Replace are).
 uint32_t piece_now(step_record& now, const changed_range& r, const uint32_t* last)
 {
-    piece p;
-    p.bytes.assign(reinterpret_cast<const char*>(text_begin) + r.offset, r.length);
-    p.crlf = crlf_ends_in(r.offset, r.offset + r.length);
-    if (p.bytes.empty() && p.crlf.empty())
-        return 0;
-    if (last && p.crlf.empty()) {
-        piece& before = now.pieces[*last];
-        if (before.crlf.empty() && before.bytes == p.bytes) {
-            before.shared = true;
-            return *last;
-        }
-    }
-    now.pieces.push_back(std::move(p));
-    return uint32_t(now.pieces.size() - 1);
+    std::vector<uint32_t> crlf = crlf_ends_in(r.offset, r.offset + r.length);
+    long cost = 0;      // counted when the step is handed back
+    return add_piece(now, last, text_begin + r.offset, r.length, &crlf, &cost);
 }
 
 /*
@@ -50,7 +39,7 @@ bool prepare_swap(step_record& r, step_record& swapped, std::vector<uint32_t>& n
         batch.reserve(r.ranges.size());
         for (const changed_range& c : r.ranges) {
             const piece& old = r.pieces[c.before];
-            now.push_back(piece_now(swapped, c, now.empty() || now.back() == 0 ? nullptr : &now.back()));
+            now.push_back(piece_now(swapped, c, now.empty() ? nullptr : &now.back()));
             batch.push_back({c.offset, c.length, reinterpret_cast<const byte*>(old.bytes.data()),
                              old.bytes.size(), &old.crlf});
         }
