@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <sys/stat.h>
 #include <thread>
 #include <unistd.h>
@@ -35,6 +36,13 @@ std::vector<std::string> journals(const PtyEditor& pym)
         for (const auto& e : fs::directory_iterator(dir))
             names.push_back(e.path().filename());
     return names;
+}
+
+// Starts the editor on notes.txt, which holds the original text.
+void start_on_notes(PtyEditor& pym)
+{
+    pym.create_file("notes.txt", original);
+    pym.start({"notes.txt"});
 }
 
 bool status_is(PtyEditor& pym, int line, int col)
@@ -72,13 +80,24 @@ std::string recovered(PtyEditor& again, const std::string& name)
     return again.read_file(name).value_or("(no file)");
 }
 
+// Sends keys that would overwrite name: the editor asks (row 2 shows
+// question), N answers, and the file holds what it held.
+void overwrite_refused(PtyEditor& pym, const std::string& keys, const std::string& question,
+                       const std::string& name)
+{
+    std::optional<std::string> before = pym.read_file(name);
+    pym.send(keys);
+    ASSERT_TRUE(pym.shows(2, question)) << pym.screen().dump();
+    pym.send("n");
+    EXPECT_EQ(pym.read_file(name), before);
+}
+
 }  // namespace
 
 TEST(Journal, TypedTextComesBackAfterAKillWithTheCursorAtTheLastChange)
 {
     PtyEditor pym;
-    pym.create_file("notes.txt", original);
-    pym.start({"notes.txt"});
+    start_on_notes(pym);
     pym.send("one ");
     pym.press(Key::Down);
     pym.send("two\rthree");
@@ -106,8 +125,7 @@ TEST(Journal, APasteComesBackWholeEvenWhenTheFileWasChangedOrDeletedSince)
 {
     for (bool deleted : {false, true}) {
         PtyEditor pym;
-        pym.create_file("notes.txt", original);
-        pym.start({"notes.txt"});
+        start_on_notes(pym);
         std::string paste;
         for (int i = 0; i < 2000; i++)
             paste += "pasted line " + std::to_string(i) + "\n";
@@ -128,8 +146,7 @@ TEST(Journal, APasteComesBackWholeEvenWhenTheFileWasChangedOrDeletedSince)
 TEST(Journal, NoPutsTheUnsavedTextInNameSaveAndOpensTheFileAsItIs)
 {
     PtyEditor pym;
-    pym.create_file("notes.txt", original);
-    pym.start({"notes.txt"});
+    start_on_notes(pym);
     pym.send("kept ");
     ASSERT_TRUE(status_is(pym, 1, 6));
     kill_editor(pym);
@@ -150,8 +167,7 @@ TEST(Journal, NoPutsTheUnsavedTextInNameSaveAndOpensTheFileAsItIs)
 TEST(Journal, NoJournalIsLeftAfterUpdateAfterExitOrAfterAnUnchangedRun)
 {
     PtyEditor pym;
-    pym.create_file("notes.txt", original);
-    pym.start({"notes.txt"});
+    start_on_notes(pym);
     EXPECT_EQ(journals(pym).size(), 1u) << "made when the text is opened for editing";
     pym.send("x");
     ASSERT_TRUE(status_is(pym, 1, 2));
@@ -178,8 +194,7 @@ TEST(Journal, NoJournalIsLeftAfterUpdateAfterExitOrAfterAnUnchangedRun)
 TEST(Journal, ASecondEditorIsAskedAboutAndNoViewsTheFile)
 {
     PtyEditor first;
-    first.create_file("notes.txt", original);
-    first.start({"notes.txt"});
+    start_on_notes(first);
 
     PtyEditor second;
     second.share_directory(first);
@@ -221,8 +236,7 @@ TEST(Journal, ASecondEditorIsAskedAboutAndNoViewsTheFile)
 TEST(Journal, UpdateAsksBeforeOverwritingAFileAnotherProgramChanged)
 {
     PtyEditor pym;
-    pym.create_file("notes.txt", original);
-    pym.start({"notes.txt"});
+    start_on_notes(pym);
     pym.send("mine ");
     ASSERT_TRUE(status_is(pym, 1, 6));
 
@@ -257,32 +271,26 @@ TEST(Journal, UpdateAsksBeforeOverwritingAFileAnotherProgramChanged)
 TEST(Journal, AFileSwappedForASymbolicLinkIsAChange)
 {
     PtyEditor pym;
-    pym.create_file("notes.txt", original);
     pym.create_file("private.txt", "not for the editor\n");
-    pym.start({"notes.txt"});
+    start_on_notes(pym);
     pym.send("x");
     ASSERT_TRUE(status_is(pym, 1, 2));
     std::string dir = pym.dir();
     fs::remove(dir + "/notes.txt");
     fs::create_symlink(dir + "/private.txt", dir + "/notes.txt");
     pym.press(Key::Esc);
-    pym.send("QU");
-    ASSERT_TRUE(pym.shows(2, "----> 'notes.txt' was changed by another program. Overwrite ? (y/n)")) << pym.screen().dump();
-    pym.send("n");
+    overwrite_refused(pym, "QU", "----> 'notes.txt' was changed by another program. Overwrite ? (y/n)", "private.txt");
     EXPECT_EQ(pym.read_file("private.txt"), "not for the editor\n");
 }
 
 TEST(Journal, WriteElsewhereLeavesTheTextModifiedAndAsksBeforeReplacingAFile)
 {
     PtyEditor pym;
-    pym.create_file("notes.txt", original);
     pym.create_file("abc.txt", "someone's file\n");
-    pym.start({"notes.txt"});
+    start_on_notes(pym);
     pym.send("x");
     pym.press(Key::Esc);
-    pym.send("QWabc.txt\r");
-    ASSERT_TRUE(pym.shows(2, "----> 'abc.txt' exists. Overwrite ? (y/n)")) << pym.screen().dump();
-    pym.send("n");
+    overwrite_refused(pym, "QWabc.txt\r", "----> 'abc.txt' exists. Overwrite ? (y/n)", "abc.txt");
     EXPECT_EQ(pym.read_file("abc.txt"), "someone's file\n");
     pym.send("Wcopy.txt\r");
     ASSERT_TRUE(pym.shows(2, "--   ")) << pym.screen().dump();
@@ -293,9 +301,7 @@ TEST(Journal, WriteElsewhereLeavesTheTextModifiedAndAsksBeforeReplacingAFile)
     pym.send("n");
     pym.press(Key::Esc);
     pym.press(Key::Esc);
-    pym.send("PPabc.txt\r");
-    ASSERT_TRUE(pym.shows(2, "----> 'abc.txt' exists. Overwrite ? (y/n)")) << pym.screen().dump();
-    pym.send("n");
+    overwrite_refused(pym, "PPabc.txt\r", "----> 'abc.txt' exists. Overwrite ? (y/n)", "abc.txt");
     EXPECT_EQ(pym.read_file("abc.txt"), "someone's file\n");
 }
 
@@ -399,8 +405,7 @@ TEST(Journal, AKillDuringAReplaceOfSevenThousandMatchesOrItsUndoLosesNothing)
 TEST(Journal, AnEmptyJournalIsDroppedAndAnotherHostsIsALock)
 {
     PtyEditor pym;
-    pym.create_file("notes.txt", original);
-    pym.start({"notes.txt"});
+    start_on_notes(pym);
     kill_editor(pym);
     ASSERT_EQ(journals(pym).size(), 1u);
 
@@ -434,8 +439,7 @@ TEST(Journal, AnEmptyJournalIsDroppedAndAnotherHostsIsALock)
 TEST(Journal, RegainingTheFocusSaysWhenTheFileWasChanged)
 {
     PtyEditor pym;
-    pym.create_file("notes.txt", original);
-    pym.start({"notes.txt"});
+    start_on_notes(pym);
     pym.send("x");
     ASSERT_TRUE(status_is(pym, 1, 2));
     pym.send("\x1b[O\x1b[I");
@@ -453,8 +457,7 @@ TEST(Journal, RegainingTheFocusSaysWhenTheFileWasChanged)
 TEST(Journal, ALongJournalStartsAfreshAndStillGivesTheTextBack)
 {
     PtyEditor pym;
-    pym.create_file("notes.txt", original);
-    pym.start({"notes.txt"});
+    start_on_notes(pym);
     std::string paste;
     for (int i = 0; paste.size() < (4 << 20); i++)
         paste += "pasted line " + std::to_string(i) + "\n";
