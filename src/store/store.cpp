@@ -461,8 +461,7 @@ void line_ends_after_batch(const std::vector<text_change>& cs, const batch_layou
     for (size_t i = 0; i < cs.size(); i++) {
         for (; e < old.size() && old[e] < cs[i].offset; e++)
             now.push_back(size_t(long(old[e]) + l.shift[i]));
-        for (; e < old.size() && old[e] < cs[i].offset + cs[i].removed; e++) {
-        }
+        e = size_t(std::lower_bound(old.begin() + long(e), old.end(), cs[i].offset + cs[i].removed) - old.begin());
         for (uint32_t c : cs[i].crlf ? *cs[i].crlf : inherited.empty() ? no_line_ends : inherited[i])
             now.push_back(size_t(long(cs[i].offset) + l.shift[i]) + c);
     }
